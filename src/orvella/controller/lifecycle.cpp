@@ -1,0 +1,125 @@
+#include <algorithm>
+
+#include "orvella/controller/orvella_controller.h"
+
+namespace orvella {
+
+OrvellaController::OrvellaController(Platform& platform) : platform_(platform) {
+    cursorPoint = platform_.mouse.mouseLocation();
+    previousCursorPoint = cursorPoint;
+    const bool trusted = platform_.accessibility.isProcessTrusted();
+    hasUnreadBadgeAccessibilityPermission.setSilently(trusted);
+    hasWindowAvoidanceAccessibilityPermission.setSilently(trusted);
+
+    loadSettings();
+    appOpenCounts_ = loadAppOpenCounts();
+    manualApps_ = loadManualApplications();
+    pruneAppOpenCounts();
+    apps.set(manualApps_);
+    // Overlays are created on demand and no fish exist before start.
+}
+
+OrvellaController::~OrvellaController() {
+    stop();
+    for (auto& agent : fishAgents_) {
+        agent->window->close();
+        agent->badgeWindow->close();
+    }
+}
+
+void OrvellaController::start() {
+    hasStarted_ = true;
+    rebuildFish();
+    installNotificationObservers();
+}
+
+void OrvellaController::installNotificationObservers() {
+    std::weak_ptr<int> alive = alive_;
+    const int token = platform_.displays.addChangeObserver([this, alive] {
+        if (!alive.lock()) return;
+        if (hasStarted_) rebuildFish();
+    });
+    notificationTokens_.push_back(token);
+}
+
+void OrvellaController::stop() {
+    if (motionTimer_) {
+        platform_.scheduler.cancel(*motionTimer_);
+        motionTimer_.reset();
+    }
+    for (int handle : eventMonitors_) platform_.mouse.removeMonitor(handle);
+    eventMonitors_.clear();
+    for (int token : notificationTokens_) platform_.displays.removeChangeObserver(token);
+    notificationTokens_.clear();
+}
+
+FishViewServices OrvellaController::fishViewServices() {
+    std::weak_ptr<int> alive = alive_;
+    return FishViewServices{
+        platform_.clock, platform_.random, platform_.scheduler, platform_.workspace,
+        [this, alive]() -> std::optional<double> {
+            if (!alive.lock()) return std::nullopt;
+            return iconOpacity();
+        }};
+}
+
+void OrvellaController::rebuildFish() {
+    for (auto& agent : fishAgents_) {
+        agent->window->close();
+        agent->badgeWindow->close();
+    }
+    fishAgents_.clear();
+
+    const auto areas = swimAreas();
+    const auto& list = apps.get();
+    if (list.empty()) return;
+    const auto area = activeSwimArea(areas);
+    if (!area) return;
+
+    const int count = static_cast<int>(list.size());
+    for (int i = 0; i < count; ++i) {
+        auto agent = makeFishAgent(list[static_cast<size_t>(i)], *area, i, count, iconOpacity());
+        fishAgents_.push_back(agent);
+        agent->window->surface().orderFront();
+        updateBadgeWindow(*agent);
+    }
+}
+
+void OrvellaController::addFish(const OrvellaApp& app, int index, int count) {
+    const auto area = activeSwimArea(swimAreas());
+    if (!area) return;
+    auto agent = makeFishAgent(app, *area, index, count, 0);
+    fishAgents_.push_back(agent);
+    agent->window->surface().orderFront();
+
+    std::weak_ptr<Surface> surface = agent->window->sharedSurface();
+    platform_.scheduler.animate(
+        0, iconOpacity(), fishFadeInDuration,
+        [surface](double alpha) {
+            if (auto s = surface.lock(); s && !s->isClosed()) s->setAlpha(alpha);
+        },
+        [] {});
+    updateBadgeWindow(*agent);
+}
+
+void OrvellaController::removeFish(const OrvellaApp& app) {
+    auto it = std::find_if(fishAgents_.begin(), fishAgents_.end(),
+                           [&](const auto& agent) { return agent->app.sameApplication(app); });
+    if (it == fishAgents_.end()) return;
+    std::shared_ptr<FishAgent> agent = *it;
+    fishAgents_.erase(it);
+
+    agent->window->surface().setIgnoresMouseEvents(true);
+    agent->badgeWindow->close();
+    Surface& surface = agent->window->surface();
+    // The completion keeps the agent, and so its window, alive until the
+    // fade has run; then the window closes.
+    platform_.scheduler.animate(
+        surface.alpha(), 0, fishFadeOutDuration,
+        [agent](double alpha) {
+            if (!agent->window->surface().isClosed()) agent->window->surface().setAlpha(alpha);
+        },
+        [agent] { agent->window->close(); });
+}
+
+}  // namespace orvella

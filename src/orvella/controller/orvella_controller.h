@@ -1,0 +1,186 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orvella/catalogue/orvella_app.h"
+#include "orvella/catalogue/settings_types.h"
+#include "orvella/motion/fish_agent.h"
+#include "orvella/motion/swim_area.h"
+#include "orvella/platform/platform.h"
+#include "orvella/support/observable.h"
+
+namespace orvella {
+
+// Owns the tank: catalogue, settings, open counts, the fish and everything
+// that moves them. Main thread only.
+class OrvellaController {
+public:
+    // Tuning constants.
+    static constexpr double screenPadding = 96;
+    static constexpr double fishSpawnSpacing = 62;
+    static constexpr double baseFishGrowthScale = 0.86;
+    static constexpr double fishGrowthPerOpen = 0.005;
+    static constexpr int maxFishOpenCount = 60;
+    static constexpr double maxFishGrowthScale = 1.18;
+    static constexpr double activeMotionFrameInterval = 1.0 / 60.0;
+    static constexpr double idleMotionFrameInterval = 1.0 / 45.0;
+    static constexpr double clickFeedbackOpacity = 0.82;
+    static constexpr double unreadAttentionOpacity = 0.72;
+    static constexpr double stillWaterTailWakeStrength = 0.1;
+    static constexpr double fishFadeInDuration = 0.22;
+    static constexpr double fishFadeOutDuration = 0.16;
+
+    // Stored keys.
+    static constexpr const char* kIconOpacityKey = "Orvella.iconOpacity";
+    static constexpr const char* kSwimSpeedKey = "Orvella.swimSpeed";
+    static constexpr const char* kFishOpenModifierKey = "Orvella.fishOpenModifier";
+    static constexpr const char* kAttractionModifierKey = "Orvella.attractionModifier";
+    static constexpr const char* kDispersalModifierKey = "Orvella.dispersalModifier";
+    static constexpr const char* kUnreadBadgeMonitoringKey = "Orvella.unreadBadgeMonitoringEnabled";
+    static constexpr const char* kWindowAvoidanceKey = "Orvella.windowAvoidanceEnabled";
+    static constexpr const char* kApplicationPathsKey = "Orvella.applicationPaths";
+    static constexpr const char* kAppOpenCountsKey = "Orvella.appOpenCounts";
+    static constexpr const char* kObsoleteFishSizeScaleKey = "Orvella.fishSizeScale";
+
+    explicit OrvellaController(Platform& platform);
+    ~OrvellaController();
+    OrvellaController(const OrvellaController&) = delete;
+    OrvellaController& operator=(const OrvellaController&) = delete;
+
+    // Life cycle.
+    void start();
+    void stop();
+    bool hasStarted() const { return hasStarted_; }
+    void rebuildFish();
+    void addFish(const OrvellaApp& app, int index, int count);
+    void removeFish(const OrvellaApp& app);
+
+    // Catalogue.
+    std::vector<OrvellaApp> loadManualApplications();
+    void addApplication(const std::string& url);
+    void removeApplication(const OrvellaApp& app);
+    void persistManualApplications();
+    OrvellaApp makeApp(const std::string& url);
+    const std::vector<OrvellaApp>& manualApps() const { return manualApps_; }
+    Observable<std::vector<OrvellaApp>> apps;
+
+    // Settings.
+    double iconOpacity() const { return iconOpacityStorage.get(); }
+    void setIconOpacity(double value);
+    double swimSpeed() const { return swimSpeedStorage.get(); }
+    void setSwimSpeed(double value);
+    FishOpenModifier fishOpenModifier() const { return fishOpenModifier_.get(); }
+    void setFishOpenModifier(FishOpenModifier value);
+    FishScreenGesture attractionModifier() const { return attractionModifier_.get(); }
+    void setAttractionModifier(FishScreenGesture value);
+    FishScreenGesture dispersalModifier() const { return dispersalModifier_.get(); }
+    void setDispersalModifier(FishScreenGesture value);
+    bool hasScreenGestureConflict() const { return attractionModifier() == dispersalModifier(); }
+    bool unreadBadgeMonitoringEnabled() const { return unreadBadgeMonitoringEnabled_.get(); }
+    void setUnreadBadgeMonitoringEnabled(bool value);
+    bool windowAvoidanceEnabled() const { return windowAvoidanceEnabled_.get(); }
+    void setWindowAvoidanceEnabled(bool value);
+    bool stillWaterModeEnabled() const { return stillWaterModeEnabled_.get(); }
+    void setStillWaterModeEnabled(bool value);
+
+    Observable<double> iconOpacityStorage{0.58};
+    Observable<double> swimSpeedStorage{1.0};
+
+    // Open counts and growth.
+    std::map<std::string, int> loadAppOpenCounts();
+    void pruneAppOpenCounts();
+    double growthScale(const OrvellaApp& app) const;
+    double recordAppOpenAndGrowthScale(const OrvellaApp& app);
+    void resetFishSizes();
+    const std::map<std::string, int>& appOpenCounts() const { return appOpenCounts_; }
+
+    // Swim areas and displays.
+    std::vector<DisplayInfo> enabledScreens() const;
+    std::vector<SwimArea> swimAreas() const;
+    std::optional<SwimArea> activeSwimArea(const std::vector<SwimArea>& areas);
+    Rect movementBoundaryFrame(const SwimArea& active, const std::vector<SwimArea>& areas) const;
+    bool isPointInsideEnabledDisplay(Point p) const;
+    const std::optional<std::string>& activeDisplayID() const { return activeDisplayID_; }
+    ScreenEntryEdge activeEntryEdge() const { return activeEntryEdge_; }
+
+    // Fish agents.
+    std::shared_ptr<FishAgent> makeFishAgent(const OrvellaApp& app, const SwimArea& area, int index, int count,
+                                             double alpha);
+    Point edgeSpawnPoint(const SwimArea& area, int index, int count) const;
+    void updateAgentDisplayID(FishAgent& agent, const std::vector<SwimArea>& areas, const SwimArea& fallback);
+    const std::vector<std::shared_ptr<FishAgent>>& fishAgents() const { return fishAgents_; }
+
+    // Presentation of one fish.
+    void updateWindow(FishAgent& fish);
+    void updateAgentOpacity(FishAgent& fish, Time now);
+    void updateFishHeading(FishAgent& fish, double speed, double smoothing);
+    double currentBaseMaxSpeed(const FishAgent& fish, Time now) const;
+    bool isStillWaterCruising(const FishAgent& fish, Time now) const;
+
+    // Unread badges.
+    int unreadBadgeCount(const OrvellaApp& app) const;
+    void updateBadgeWindow(FishAgent& fish);
+
+    // Pointer and gesture state the motion rules read.
+    Point cursorPoint;
+    Point previousCursorPoint;
+    bool cursorAttractionEnabled = false;
+    std::optional<Point> attractionTargetPoint;
+    std::optional<Time> attractionExpiresAt;
+    bool attractionRequiresArrival = false;
+    std::optional<Time> attractionArrivedAt;
+    std::vector<Time> recentAttractionClicks;
+    std::vector<Time> recentGuaranteedAttractionClicks;
+    std::optional<Point> dispersalOriginPoint;
+    std::optional<Time> dispersalExpiresAt;
+    std::vector<Time> recentDispersalClicks;
+
+    Observable<std::map<std::string, int>> unreadBadgeCounts;
+    Observable<bool> hasUnreadBadgeAccessibilityPermission{false};
+    Observable<bool> hasWindowAvoidanceAccessibilityPermission{false};
+    bool hasReceivedUnreadBadgeSnapshot = false;
+    bool hasRequestedUnreadBadgePermissionThisLaunch = false;
+    bool hasRequestedWindowAvoidancePermissionThisLaunch = false;
+    std::optional<Rect> currentWindowAvoidanceRect;
+    std::optional<Rect> targetWindowAvoidanceRect;
+    std::optional<Rect> largeWindowWaterwayFrame;
+    std::optional<std::string> largeWindowWaterwayAreaID;
+    Time lastWindowAvoidancePollAt = 0;
+    Time lastMotionStepAt = 0;
+
+    Platform& platform() { return platform_; }
+
+private:
+    void loadSettings();
+    void installNotificationObservers();
+    void storeAppOpenCounts();
+    void selectArea(const SwimArea& area);
+    bool isAttractionInForce() const { return cursorAttractionEnabled && attractionTargetPoint.has_value(); }
+    bool isDispersalInForce() const { return dispersalExpiresAt.has_value(); }
+    FishViewServices fishViewServices();
+
+    Platform& platform_;
+    Observable<bool> unreadBadgeMonitoringEnabled_{false};
+    Observable<bool> windowAvoidanceEnabled_{false};
+    Observable<bool> stillWaterModeEnabled_{false};
+    Observable<FishOpenModifier> fishOpenModifier_{FishOpenModifier::none};
+    Observable<FishScreenGesture> attractionModifier_{FishScreenGesture::tripleClick};
+    Observable<FishScreenGesture> dispersalModifier_{FishScreenGesture::optionTripleClick};
+    std::vector<OrvellaApp> manualApps_;
+    std::map<std::string, int> appOpenCounts_;
+    std::vector<std::shared_ptr<FishAgent>> fishAgents_;
+    std::optional<int> motionTimer_;
+    std::vector<int> eventMonitors_;
+    std::vector<int> notificationTokens_;
+    std::optional<std::string> activeDisplayID_;
+    ScreenEntryEdge activeEntryEdge_ = ScreenEntryEdge::bottom;
+    bool hasStarted_ = false;
+    // Callbacks that outlive the controller check this before touching it.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace orvella

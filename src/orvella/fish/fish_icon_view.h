@@ -1,0 +1,108 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "orvella/catalogue/orvella_app.h"
+#include "orvella/platform/canvas.h"
+#include "orvella/platform/clock.h"
+#include "orvella/platform/random.h"
+#include "orvella/platform/scheduler.h"
+#include "orvella/platform/surfaces.h"
+#include "orvella/platform/workspace.h"
+
+namespace orvella {
+
+struct FishViewServices {
+    Clock& clock;
+    Random& random;
+    Scheduler& scheduler;
+    Workspace& workspace;
+    // The controller's icon opacity, absent once the controller is gone.
+    std::function<std::optional<double>()> controllerOpacity;
+};
+
+// Draws one fish (icon, backdrop and a waving forked tail) and owns its
+// growth animation, click pulse and capture effect. Coordinates are the
+// view's own: (0, 0, 112, 112), y up.
+class FishIconView {
+public:
+    static constexpr double kSide = 112;
+    static constexpr double minGrowthScale = 0.62;
+    static constexpr double maxGrowthScale = 1.5;
+    static constexpr double minimumEffectiveTailFillAlpha = 0.11;
+    static constexpr double minimumEffectiveTailStrokeAlpha = 0.075;
+    static constexpr double minimumEffectiveTailRayAlpha = 0.045;
+    static constexpr double dragActivationDistance = 5;
+
+    FishIconView(OrvellaApp app, FishViewServices services);
+    ~FishIconView();
+    FishIconView(const FishIconView&) = delete;
+    FishIconView& operator=(const FishIconView&) = delete;
+
+    const OrvellaApp& app() const { return app_; }
+
+    // Written directly by the motion engine and the input handlers; whoever
+    // writes them asks for a redraw.
+    double heading = 0;
+    double wakeStrength = 0.35;
+    double pulse = 0;
+
+    void setWindow(Surface* window);
+    void setNeedsDisplay();
+
+    void setGrowthScale(double scale, bool animated);
+    void stepGrowthAnimation();
+    double growthScale() const { return growthScale_; }
+    bool isGrowthAnimating() const { return growthTimer_ != 0; }
+
+    void animatePulse();
+    double viewAlpha() const { return viewAlpha_; }
+
+    void showCapture(Time until);
+    void clearCapture();
+    std::optional<Time> capturedUntil() const { return capturedUntil_; }
+    double captureSeed() const { return captureSeed_; }
+
+    void setUnreadBadgeCount(int count);
+    int unreadBadgeCount() const { return unreadBadgeCount_; }
+
+    Color tailTint() const { return tailTint_; }
+
+    void draw(Canvas& canvas);
+
+    double compensatedTailAlpha(double alpha, double minimumEffectiveAlpha) const;
+    static Path forkedTailPath(Point root, double reverse, double length, double spread, double waggle);
+    static Color randomTailTint(Random& random);
+    static const std::array<Color, 8>& tailTintPalette();
+
+    // The icon square grown by 8 points, and the badge while it shows a count.
+    bool containsInteractivePoint(Point p) const;
+    Rect interactiveIconFrame() const;
+    std::optional<Rect> interactiveBadgeHitFrame() const;
+
+private:
+    void updateInteractiveRegion();
+    double captureIntensity(Time now);
+
+    OrvellaApp app_;
+    FishViewServices services_;
+    Surface* window_ = nullptr;
+    int unreadBadgeCount_ = 0;
+    std::optional<Time> capturedUntil_;
+    double captureSeed_ = 0;
+    double growthScale_ = 1;
+    int growthTimer_ = 0;
+    double growthStartScale_ = 1;
+    double growthTargetScale_ = 1;
+    Time growthStartedAt_ = 0;
+    Color tailTint_;
+    double viewAlpha_ = 1;
+    std::vector<Rect> lastRegion_;
+    // Lets delayed callbacks know the view is gone.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace orvella
