@@ -1,0 +1,41 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "orvella/platform/workspace.h"
+
+typedef struct _GSettings GSettings;
+
+namespace orvella::linux_desktop {
+
+// Applications are desktop entries, read through GIO: an application's
+// location is its desktop file, its name the entry's localized name, its
+// icon the entry's theme icon.
+class GioWorkspace : public Workspace {
+public:
+    GioWorkspace();
+    ~GioWorkspace() override;
+
+    std::optional<std::string> applicationForRole(ApplicationRole role) override;
+    std::string displayName(const std::string& path) override;
+    std::shared_ptr<Image> iconForFile(const std::string& path) override;
+    bool fileExists(const std::string& path) override;
+    bool reduceMotion() override { return reduceMotion_; }
+    Color systemBlue() override { return {0.0, 122.0 / 255.0, 1.0, 1.0}; }
+    bool openApplication(const std::string& path) override;
+    std::optional<RunningApplication> frontmostApplication() override { return std::nullopt; }
+    std::vector<RunningApplication> runningApplications() override { return {}; }
+
+    // The icon theme Qt should use on this desktop: the desktop's own
+    // setting, else the first installed of Adwaita, breeze and hicolor.
+    static std::string detectIconTheme();
+
+private:
+    void readReduceMotion();
+    GSettings* interfaceSettings_ = nullptr;
+    bool reduceMotion_ = false;
+};
+
+}  // namespace orvella::linux_desktop

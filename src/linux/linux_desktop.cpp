@@ -1,0 +1,21 @@
+#include "linux/linux_desktop.h"
+
+#include <QIcon>
+
+namespace orvella::linux_desktop {
+
+namespace {
+// Runs before the workspace draws any icon.
+bool useDesktopIconTheme() {
+    QIcon::setThemeName(QString::fromStdString(GioWorkspace::detectIconTheme()));
+    QIcon::setFallbackSearchPaths(QIcon::fallbackSearchPaths() << "/usr/share/pixmaps");
+    return true;
+}
+}  // namespace
+
+LinuxDesktop::LinuxDesktop(std::filesystem::path defaultsFile)
+    : defaults_((useDesktopIconTheme(), std::move(defaultsFile))),
+      platform_{displays_, surfaces_, bitmaps_, workspace_, mouse_, accessibility_, scheduler_, clock_, random_,
+                defaults_} {}
+
+}  // namespace orvella::linux_desktop

@@ -1,0 +1,37 @@
+#pragma once
+// The whole Linux desktop behind the tank's ports. Construct after the
+// QGuiApplication, on the main thread.
+
+#include <filesystem>
+#include <memory>
+
+#include "linux/gio_workspace.h"
+#include "linux/json_defaults.h"
+#include "linux/qt_displays.h"
+#include "linux/qt_services.h"
+#include "linux/qt_surfaces.h"
+#include "orvella/platform/platform.h"
+
+namespace orvella::linux_desktop {
+
+class LinuxDesktop {
+public:
+    explicit LinuxDesktop(std::filesystem::path defaultsFile = JsonFileDefaults::defaultLocation());
+    Platform& platform() { return platform_; }
+    JsonFileDefaults& defaults() { return defaults_; }
+
+private:
+    QtDisplays displays_;
+    QtSurfaces surfaces_;
+    QtBitmaps bitmaps_;
+    GioWorkspace workspace_;
+    X11Mouse mouse_;
+    X11Accessibility accessibility_;
+    QtScheduler scheduler_;
+    SystemClock clock_;
+    SystemRandom random_;
+    JsonFileDefaults defaults_;
+    Platform platform_;
+};
+
+}  // namespace orvella::linux_desktop

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "orvella/platform/canvas.h"
+
+namespace orvella::linux_desktop {
+
+// An image the backend drew or loaded; its size is in points.
+class QtImage : public Image {
+public:
+    QtImage(QImage image, Size points) : image_(std::move(image)), points_(points) {}
+    Size size() const override { return points_; }
+    const QImage& image() const { return image_; }
+
+private:
+    QImage image_;
+    Size points_;
+};
+
+QPainterPath toQPath(const Path& path);
+
+// The canvas on a QPainter whose device is `height` points tall: the tank
+// draws with y up, so the painter is flipped once and images and text are
+// drawn upright within it. Shadows are rendered on a small offscreen layer,
+// blurred, only while a shadow is set.
+class QtCanvas : public Canvas {
+public:
+    QtCanvas(QPainter& painter, double height, double baseAlpha = 1.0);
+
+    void save() override;
+    void restore() override;
+    void setShadow(Vector offset, double blur, Color color) override;
+    void setFillColor(Color c) override;
+    void setStrokeColor(Color c) override;
+    void setLineWidth(double w) override;
+    void setLineCap(LineCap cap) override;
+    void setGlobalAlpha(double alpha) override;
+    void fillPath(const Path& path, FillRule rule) override;
+    void strokePath(const Path& path) override;
+    void fillRect(const Rect& r, CompositeOp op) override;
+    void drawImage(const Image& image, const Rect& dest, CompositeOp op, double fraction) override;
+    void drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) override;
+    void setImageInterpolationHigh() override;
+
+private:
+    struct ShadowState {
+        Vector offset;
+        double blur;
+        Color color;
+    };
+    struct State {
+        QColor fill{0, 0, 0};
+        QColor stroke{0, 0, 0};
+        double lineWidth = 1;
+        Qt::PenCapStyle cap = Qt::FlatCap;
+        double alpha = 1;
+        std::optional<ShadowState> shadow;
+    };
+    // Runs one drawing operation, with the shadow beneath it when one is set.
+    template <class Draw>
+    void paint(Draw&& draw);
+    QPen pen() const;
+
+    QPainter& p_;
+    double height_;
+    double baseAlpha_;
+    State state_;
+    std::vector<State> stack_;
+};
+
+QColor toQColor(const Color& c);
+
+}  // namespace orvella::linux_desktop

@@ -1,0 +1,128 @@
+#include "linux/qt_services.h"
+
+#include <QCursor>
+#include <QEasingCurve>
+#include <QMetaObject>
+#include <QPainter>
+#include <QTimer>
+#include <QVariantAnimation>
+#include <chrono>
+
+#include "linux/coordinates.h"
+#include "linux/qt_canvas.h"
+#include "linux/x11.h"
+
+namespace orvella::linux_desktop {
+
+Time SystemClock::now() const {
+    using namespace std::chrono;
+    // 978307200 s separate 1970-01-01 from 2001-01-01.
+    const double unix = duration<double>(system_clock::now().time_since_epoch()).count();
+    return unix - 978307200.0;
+}
+
+std::uint64_t SystemRandom::next64() {
+    return (static_cast<std::uint64_t>(device_()) << 32) ^ static_cast<std::uint64_t>(device_());
+}
+
+std::uint64_t SystemRandom::nextUnit53() {
+    // Uniform in 0...2^53 inclusive: draw 54 bits, reject what lies beyond.
+    while (true) {
+        const std::uint64_t v = next64() >> 10;
+        if (v <= kTwoPow53) return v;
+    }
+}
+
+std::uint64_t SystemRandom::nextBelow(std::uint64_t upperBound) {
+    if (upperBound <= 1) return 0;
+    const std::uint64_t limit = UINT64_MAX - UINT64_MAX % upperBound;
+    while (true) {
+        const std::uint64_t v = next64();
+        if (v < limit) return v % upperBound;
+    }
+}
+
+int QtScheduler::scheduleRepeating(double interval, double, std::function<void()> action) {
+    auto* timer = new QTimer(this);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(std::max(1, static_cast<int>(std::lround(interval * 1000))));
+    connect(timer, &QTimer::timeout, this, [action = std::move(action)] { action(); });
+    timer->start();
+    const int id = next_++;
+    timers_[id] = timer;
+    return id;
+}
+
+void QtScheduler::cancel(int handle) {
+    auto it = timers_.find(handle);
+    if (it == timers_.end()) return;
+    it->second->stop();
+    it->second->deleteLater();
+    timers_.erase(it);
+}
+
+void QtScheduler::dispatchMain(std::function<void()> work) {
+    QMetaObject::invokeMethod(this, [work = std::move(work)] { work(); }, Qt::QueuedConnection);
+}
+
+void QtScheduler::animate(double from, double to, double duration, std::function<void(double)> apply,
+                          std::function<void()> completion) {
+    auto* animation = new QVariantAnimation(this);
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+    animation->setEasingCurve(curve);
+    animation->setStartValue(from);
+    animation->setEndValue(to);
+    animation->setDuration(std::max(1, static_cast<int>(std::lround(duration * 1000))));
+    connect(animation, &QVariantAnimation::valueChanged, this,
+            [apply](const QVariant& v) {
+                if (apply) apply(v.toDouble());
+            });
+    connect(animation, &QVariantAnimation::finished, this, [apply, to, completion] {
+        if (apply) apply(to);
+        if (completion) completion();
+    });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+std::shared_ptr<Image> QtBitmaps::makeBitmap(int pixelWidth, int pixelHeight, Size points,
+                                             const std::function<void(Canvas&)>& draw) {
+    if (pixelWidth <= 0 || pixelHeight <= 0 || points.width <= 0 || points.height <= 0) return nullptr;
+    QImage image(pixelWidth, pixelHeight, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) return nullptr;
+    image.setDevicePixelRatio(pixelWidth / points.width);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        QtCanvas canvas(painter, points.height);
+        draw(canvas);
+    }
+    return std::make_shared<QtImage>(std::move(image), points);
+}
+
+std::shared_ptr<Image> QtBitmaps::resized(const std::shared_ptr<Image>& image, Size points) {
+    const auto* q = dynamic_cast<const QtImage*>(image.get());
+    if (!q) return image;
+    return std::make_shared<QtImage>(q->image(), points);
+}
+
+int X11Mouse::addGlobalMonitor(std::function<void(const MouseEvent&)> handler) {
+    global_.emplace(next_, std::move(handler));
+    return next_++;
+}
+
+int X11Mouse::addLocalMonitor(std::function<void(const MouseEvent&)> handler) {
+    local_.emplace(next_, std::move(handler));
+    return next_++;
+}
+
+void X11Mouse::removeMonitor(int handle) {
+    global_.erase(handle);
+    local_.erase(handle);
+}
+
+Point X11Mouse::mouseLocation() const { return toDesktop(QPointF(QCursor::pos())); }
+
+bool X11Accessibility::isProcessTrusted() const { return x11Display() != nullptr; }
+
+}  // namespace orvella::linux_desktop

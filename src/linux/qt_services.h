@@ -1,0 +1,78 @@
+#pragma once
+// Timers, clock, randomness, pointer and trust on the Linux desktop.
+
+#include <QObject>
+#include <map>
+#include <random>
+
+#include "orvella/platform/accessibility.h"
+#include "orvella/platform/canvas.h"
+#include "orvella/platform/clock.h"
+#include "orvella/platform/mouse.h"
+#include "orvella/platform/random.h"
+#include "orvella/platform/scheduler.h"
+
+class QTimer;
+
+namespace orvella::linux_desktop {
+
+class SystemClock : public Clock {
+public:
+    Time now() const override;
+};
+
+class SystemRandom : public Random {
+public:
+    std::uint64_t nextUnit53() override;
+    std::uint64_t nextBelow(std::uint64_t upperBound) override;
+
+private:
+    std::uint64_t next64();
+    std::random_device device_;
+};
+
+class QtScheduler : public QObject, public Scheduler {
+public:
+    int scheduleRepeating(double interval, double tolerance, std::function<void()> action) override;
+    void cancel(int handle) override;
+    void dispatchMain(std::function<void()> work) override;
+    void animate(double from, double to, double duration, std::function<void(double)> apply,
+                 std::function<void()> completion) override;
+
+private:
+    std::map<int, QTimer*> timers_;
+    int next_ = 1;
+};
+
+class QtBitmaps : public BitmapFactory {
+public:
+    std::shared_ptr<Image> makeBitmap(int pixelWidth, int pixelHeight, Size points,
+                                      const std::function<void(Canvas&)>& draw) override;
+    std::shared_ptr<Image> resized(const std::shared_ptr<Image>& image, Size points) override;
+};
+
+// The pointer position; the desktop-wide monitors are installed by the
+// gesture machinery.
+class X11Mouse : public MouseMonitors {
+public:
+    int addGlobalMonitor(std::function<void(const MouseEvent&)> handler) override;
+    int addLocalMonitor(std::function<void(const MouseEvent&)> handler) override;
+    void removeMonitor(int handle) override;
+    Point mouseLocation() const override;
+
+private:
+    std::map<int, std::function<void(const MouseEvent&)>> global_, local_;
+    int next_ = 1;
+};
+
+// Reading other applications' windows is possible exactly when there is an
+// X11 connection; there is no prompt to show.
+class X11Accessibility : public Accessibility {
+public:
+    bool isProcessTrusted() const override;
+    bool isProcessTrustedWithPrompt() override { return isProcessTrusted(); }
+    std::optional<FrontWindowInfo> frontWindow() override { return std::nullopt; }
+    std::optional<std::vector<DockItem>> dockItems() override { return std::nullopt; }
+};
+
+}  // namespace orvella::linux_desktop

@@ -1,0 +1,243 @@
+#include "linux/qt_surfaces.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <cmath>
+#include <xcb/xcb.h>
+
+#include "linux/coordinates.h"
+#include "linux/qt_canvas.h"
+#include "linux/x11.h"
+
+// X11 last: its macros clash with Qt's names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+
+namespace orvella::linux_desktop {
+
+namespace {
+
+Modifiers modifiersOf(Qt::KeyboardModifiers m) {
+    Modifiers out;
+    out.command = m.testFlag(Qt::MetaModifier);
+    out.option = m.testFlag(Qt::AltModifier);
+    out.control = m.testFlag(Qt::ControlModifier);
+    out.shift = m.testFlag(Qt::ShiftModifier);
+    return out;
+}
+
+}  // namespace
+
+SurfaceWindow::SurfaceWindow(QtSurface& owner) : owner_(owner) {
+    setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool | Qt::X11BypassWindowManagerHint |
+             Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint);
+    QSurfaceFormat format = this->format();
+    format.setAlphaBufferSize(8);
+    setFormat(format);
+}
+
+void SurfaceWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(QRect(QPoint(0, 0), size()), Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (!owner_.draw_ || owner_.closed_) return;
+    QtCanvas canvas(painter, height(), owner_.alpha_);
+    owner_.draw_(canvas);
+}
+
+void SurfaceWindow::deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, int clickCount) {
+    if (event->button() != Qt::LeftButton && !(event->buttons() & Qt::LeftButton)) return;
+    if (!owner_.mouse_ || owner_.ignores_) return;
+    SurfaceMouseEvent e;
+    e.type = type;
+    e.location = {event->position().x(), height() - event->position().y()};
+    e.clickCount = clickCount;
+    e.modifiers = modifiersOf(event->modifiers());
+    auto handler = owner_.mouse_;
+    handler(e);
+}
+
+void SurfaceWindow::mousePressEvent(QMouseEvent* event) {
+    clickCount_ = 1;
+    deliver(event, SurfaceMouseEvent::Type::down, clickCount_);
+}
+void SurfaceWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    clickCount_ = 2;
+    deliver(event, SurfaceMouseEvent::Type::down, clickCount_);
+}
+void SurfaceWindow::mouseMoveEvent(QMouseEvent* event) { deliver(event, SurfaceMouseEvent::Type::dragged, clickCount_); }
+void SurfaceWindow::mouseReleaseEvent(QMouseEvent* event) { deliver(event, SurfaceMouseEvent::Type::up, clickCount_); }
+
+QtSurface::QtSurface(QtSurfaces& factory, SurfaceKind kind, const Rect& frame, const std::string& title,
+                     std::function<void(Canvas&)> draw)
+    : factory_(factory), kind_(kind), frame_(frame), draw_(std::move(draw)) {
+    window_ = std::make_unique<SurfaceWindow>(*this);
+    window_->setTitle(QString::fromStdString(title));
+    applyGeometry();
+    window_->create();
+    if (Display* dpy = x11Display()) {
+        XClassHint hint;
+        char name[] = "orvella";
+        char cls[] = "Orvella";
+        hint.res_name = name;
+        hint.res_class = cls;
+        XSetClassHint(dpy, static_cast<Window>(window_->winId()), &hint);
+    }
+    ignores_ = kind != SurfaceKind::fish;
+    applyInputShape();
+    factory_.track(this);
+}
+
+QtSurface::~QtSurface() {
+    factory_.untrack(this);
+    close();
+}
+
+unsigned long QtSurface::windowID() const { return window_ ? static_cast<unsigned long>(window_->winId()) : 0; }
+
+void QtSurface::applyGeometry() {
+    const QRectF g = toScreen(frame_);
+    const QRect r(static_cast<int>(std::lround(g.x())), static_cast<int>(std::lround(g.y())),
+                  std::max(1, static_cast<int>(std::lround(g.width()))),
+                  std::max(1, static_cast<int>(std::lround(g.height()))));
+    if (window_->geometry() != r) window_->setGeometry(r);
+}
+
+void QtSurface::setOrigin(Point origin) {
+    if (closed_ || frame_.origin == origin) return;
+    frame_.origin = origin;
+    applyGeometry();
+}
+
+void QtSurface::setContentSize(Size size) {
+    if (closed_ || frame_.size == size) return;
+    frame_.size = size;
+    applyGeometry();
+    applyInputShape();
+}
+
+void QtSurface::setAlpha(double alpha) {
+    if (alpha == alpha_) return;
+    alpha_ = alpha;
+    if (!closed_ && shown_) window_->update();
+}
+
+void QtSurface::orderFront() {
+    if (closed_) return;
+    if (!shown_) {
+        shown_ = true;
+        window_->show();
+        applyInputShape();  // mapping may reset nothing, but be sure
+    }
+    window_->raise();
+}
+
+void QtSurface::raise() {
+    if (!closed_ && shown_) window_->raise();
+}
+
+void QtSurface::orderOut() {
+    if (closed_ || !shown_) return;
+    shown_ = false;
+    window_->hide();
+}
+
+bool QtSurface::isVisible() const { return !closed_ && shown_; }
+
+void QtSurface::close() {
+    if (closed_) return;
+    closed_ = true;
+    shown_ = false;
+    draw_ = nullptr;
+    mouse_ = nullptr;
+    window_->hide();
+    window_->destroy();
+}
+
+void QtSurface::setIgnoresMouseEvents(bool ignores) {
+    if (ignores == ignores_) return;
+    ignores_ = ignores;
+    applyInputShape();
+}
+
+void QtSurface::setInteractiveRegion(const std::vector<Rect>& rects) {
+    region_ = rects;
+    applyInputShape();
+}
+
+void QtSurface::applyInputShape() {
+    Display* dpy = x11Display();
+    if (!dpy || closed_ || !window_->handle()) return;
+    std::vector<XRectangle> xr;
+    if (!ignores_) {
+        const double h = frame_.height();
+        for (const Rect& r : region_) {
+            const double x0 = std::floor(r.minX()), y0 = std::floor(h - r.maxY());
+            const double x1 = std::ceil(r.maxX()), y1 = std::ceil(h - r.minY());
+            if (x1 <= x0 || y1 <= y0) continue;
+            xr.push_back({static_cast<short>(x0), static_cast<short>(y0), static_cast<unsigned short>(x1 - x0),
+                          static_cast<unsigned short>(y1 - y0)});
+        }
+    }
+    XShapeCombineRectangles(dpy, static_cast<Window>(window_->winId()), ShapeInput, 0, 0, xr.data(),
+                            static_cast<int>(xr.size()), ShapeSet, Unsorted);
+    XFlush(dpy);
+}
+
+void QtSurface::setNeedsDisplay() {
+    if (!closed_ && shown_) window_->update();
+}
+
+void QtSurface::setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) { mouse_ = std::move(handler); }
+
+QtSurfaces::QtSurfaces() {
+    if (Display* dpy = x11Display()) {
+        activeAtom_ = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+        stackingAtom_ = XInternAtom(dpy, "_NET_CLIENT_LIST_STACKING", False);
+        XWindowAttributes attrs;
+        XGetWindowAttributes(dpy, DefaultRootWindow(dpy), &attrs);
+        XSelectInput(dpy, DefaultRootWindow(dpy), attrs.your_event_mask | PropertyChangeMask);
+        qGuiApp->installNativeEventFilter(this);
+    }
+}
+
+QtSurfaces::~QtSurfaces() {
+    if (qGuiApp) qGuiApp->removeNativeEventFilter(this);
+}
+
+std::shared_ptr<Surface> QtSurfaces::createSurface(SurfaceKind kind, const Rect& contentRect, const std::string& title,
+                                                   std::function<void(Canvas&)> draw) {
+    return std::make_shared<QtSurface>(*this, kind, contentRect, title, std::move(draw));
+}
+
+bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t") return false;
+    auto* event = static_cast<xcb_generic_event_t*>(message);
+    const uint8_t type = event->response_type & 0x7f;
+    bool restack = false;
+    if (type == XCB_PROPERTY_NOTIFY) {
+        auto* p = reinterpret_cast<xcb_property_notify_event_t*>(event);
+        restack = p->atom == activeAtom_ || p->atom == stackingAtom_;
+    }
+    if (restack && !raiseQueued_) {
+        raiseQueued_ = true;
+        QTimer::singleShot(0, this, [this] {
+            raiseQueued_ = false;
+            raiseAll();
+        });
+    }
+    return false;
+}
+
+void QtSurfaces::raiseAll() {
+    // Fish above badges' owners, overlays beneath fish: raise overlays first.
+    for (auto kind : {SurfaceKind::overlay, SurfaceKind::fish, SurfaceKind::badge})
+        for (QtSurface* s : live_)
+            if (s->kind() == kind && s->isVisible()) s->raise();
+}
+
+}  // namespace orvella::linux_desktop

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+#include <QRasterWindow>
+#include <memory>
+#include <set>
+
+#include "orvella/platform/surfaces.h"
+
+namespace orvella::linux_desktop {
+
+class QtSurface;
+
+// The X window behind a surface: an override-redirect, translucent raster
+// window that never takes focus.
+class SurfaceWindow : public QRasterWindow {
+public:
+    explicit SurfaceWindow(QtSurface& owner);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, int clickCount);
+    QtSurface& owner_;
+    int clickCount_ = 1;
+};
+
+class QtSurfaces;
+
+class QtSurface : public Surface {
+public:
+    QtSurface(QtSurfaces& factory, SurfaceKind kind, const Rect& frame, const std::string& title,
+              std::function<void(Canvas&)> draw);
+    ~QtSurface() override;
+
+    Rect frame() const override { return frame_; }
+    void setOrigin(Point origin) override;
+    void setContentSize(Size size) override;
+    double alpha() const override { return alpha_; }
+    void setAlpha(double alpha) override;
+    void orderFront() override;
+    void orderOut() override;
+    bool isVisible() const override;
+    void close() override;
+    bool isClosed() const override { return closed_; }
+    void setIgnoresMouseEvents(bool ignores) override;
+    bool ignoresMouseEvents() const override { return ignores_; }
+    void setInteractiveRegion(const std::vector<Rect>& rects) override;
+    void setNeedsDisplay() override;
+    void setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) override;
+
+    SurfaceKind kind() const { return kind_; }
+    unsigned long windowID() const;
+    void raise();
+
+private:
+    friend class SurfaceWindow;
+    void applyGeometry();
+    void applyInputShape();
+
+    QtSurfaces& factory_;
+    SurfaceKind kind_;
+    Rect frame_;
+    std::function<void(Canvas&)> draw_;
+    std::function<void(const SurfaceMouseEvent&)> mouse_;
+    std::unique_ptr<SurfaceWindow> window_;
+    double alpha_ = 1;
+    bool closed_ = false;
+    bool ignores_ = false;
+    bool shown_ = false;
+    std::vector<Rect> region_;
+};
+
+// Makes surfaces and keeps them above other windows: override-redirect
+// windows are not stacked by the window manager, so when the active window
+// or the stacking order changes, the visible surfaces are raised again.
+class QtSurfaces : public QObject, public SurfaceFactory, public QAbstractNativeEventFilter {
+public:
+    QtSurfaces();
+    ~QtSurfaces() override;
+    std::shared_ptr<Surface> createSurface(SurfaceKind kind, const Rect& contentRect, const std::string& title,
+                                           std::function<void(Canvas&)> draw) override;
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+    void track(QtSurface* s) { live_.insert(s); }
+    void untrack(QtSurface* s) { live_.erase(s); }
+    void raiseAll();
+
+private:
+    std::set<QtSurface*> live_;
+    bool raiseQueued_ = false;
+    unsigned long activeAtom_ = 0, stackingAtom_ = 0;
+};
+
+}  // namespace orvella::linux_desktop
