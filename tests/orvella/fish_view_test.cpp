@@ -1,0 +1,236 @@
+// The fish view on a recording canvas: tail geometry, capture effect,
+// shadows, alpha compensation, growth and pulse, and its clickable area.
+
+#include <cmath>
+#include <numbers>
+
+#include "tank_fixture.h"
+
+using namespace orvella;
+using namespace orvella::testing;
+using K = CanvasOp::Kind;
+
+namespace {
+
+struct FishViewTest : TankTest {
+    FishAgent* fish = nullptr;
+    void SetUp() override {
+        installApps(1);
+        started();
+        fish = controller->fishAgents()[0].get();
+    }
+    FishIconView& view() { return fish->view(); }
+    std::shared_ptr<RecordingCanvas> draw() { return surfaceOf(*fish).render(); }
+};
+
+Point endOf(const Path::Element& e) { return e.p1; }
+
+}  // namespace
+
+TEST_F(FishViewTest, QuietFishDrawsOneTailTwoRaysNoShadowAndItsIcon) {
+    view().clearCapture();
+    view().pulse = 0;
+    auto canvas = draw();
+    EXPECT_EQ(canvas->count(K::setShadow), 0);
+    // Main tail fill, backdrop, transparent frame fill.
+    ASSERT_EQ(canvas->count(K::fillPath), 3);
+    // Outline, the two rays in one stroke, frame stroke.
+    auto strokes = canvas->opsOf(K::strokePath);
+    ASSERT_EQ(strokes.size(), 3u);
+    int moves = 0;
+    for (const auto& e : strokes[1].path.elements()) moves += e.kind == Path::Kind::move;
+    EXPECT_EQ(moves, 2);
+    EXPECT_EQ(strokes[1].lineCap, LineCap::round);
+    EXPECT_DOUBLE_EQ(strokes[1].lineWidth, 0.55);
+    EXPECT_DOUBLE_EQ(strokes[0].lineWidth, 0.7);
+    auto images = canvas->opsOf(K::drawImage);
+    ASSERT_EQ(images.size(), 1u);
+    const double I = view().growthScale() * 54;
+    EXPECT_NEAR(images[0].rect.width(), I, 1e-9);
+    EXPECT_NEAR(images[0].rect.midX(), 56, 1e-9);
+    EXPECT_NEAR(images[0].rect.midY(), 56, 1e-9);
+    EXPECT_EQ(canvas->depth(), 0);  // every save restored
+}
+
+TEST_F(FishViewTest, GhostTailsFromThreeHundredthsAndGlowAboveFourHundredths) {
+    // c = 2 * remaining time while under half a second.
+    view().showCapture(desk.clock.now() + 0.015);
+    auto light = draw();
+    EXPECT_EQ(light->count(K::fillPath), 5);  // two ghosts added
+    EXPECT_EQ(light->count(K::setShadow), 0);
+
+    view().showCapture(desk.clock.now() + 0.0225);
+    auto glow = draw();
+    auto shadows = glow->opsOf(K::setShadow);
+    ASSERT_EQ(shadows.size(), 1u);
+    EXPECT_NEAR(shadows[0].color.a, 0.1 * 0.045, 1e-12);
+    EXPECT_DOUBLE_EQ(glow->opsOf(K::fillPath)[0].shadow->blur, 7);
+    // The glow ends with the tail: backdrop and frame carry no shadow.
+    auto fills = glow->opsOf(K::fillPath);
+    EXPECT_FALSE(fills[3].shadow);
+}
+
+TEST_F(FishViewTest, CaptureIsFullUntilHalfASecondLeftThenFadesAndLapses) {
+    view().showCapture(desk.clock.now() + 2);
+    auto full = draw();
+    auto shadow = full->opsOf(K::setShadow);
+    ASSERT_FALSE(shadow.empty());
+    EXPECT_NEAR(shadow[0].color.a, 0.1, 1e-12);
+
+    desk.clock.set(desk.clock.now() + 1.75);  // 0.25 s left: c = 0.5
+    auto half = draw();
+    EXPECT_NEAR(half->opsOf(K::setShadow)[0].color.a, 0.05, 1e-9);
+
+    desk.clock.set(desk.clock.now() + 0.3);
+    auto after = draw();
+    EXPECT_EQ(after->count(K::setShadow), 0);
+    EXPECT_FALSE(view().capturedUntil());
+}
+
+TEST_F(FishViewTest, ShowCaptureReseedsOnlyForANewEndTime) {
+    const Time end = desk.clock.now() + 1;
+    desk.random.pushFraction(0.25);
+    view().showCapture(end);
+    EXPECT_NEAR(view().captureSeed(), 0.25 * 2 * std::numbers::pi, 1e-9);
+    const int draws = desk.random.draws;
+    view().showCapture(end);
+    EXPECT_EQ(desk.random.draws, draws);
+    view().showCapture(end + 0.1);
+    EXPECT_EQ(desk.random.draws, draws + 1);
+}
+
+TEST_F(FishViewTest, TailFollowsTheForkedOutlineBehindTheHeading) {
+    const Point root{76, 56};
+    const Path p = FishIconView::forkedTailPath(root, 0, 30, 20, 0);
+    const auto& e = p.elements();
+    ASSERT_EQ(e.size(), 7u);
+    // Half width at the root is 0.62 * 20 = 12.4.
+    EXPECT_NEAR(endOf(e[0]).y, 56 + 12.4, 1e-9);
+    EXPECT_EQ(endOf(e[1]), (Point{106, 76}));               // upper tip
+    EXPECT_NEAR(endOf(e[2]).x, 76 + 0.76 * 30, 1e-9);        // notch
+    EXPECT_EQ(endOf(e[3]), (Point{106, 36}));               // lower tip
+    EXPECT_NEAR(e[5].p2.x, 73, 1e-9);                        // bulge towards the head
+    EXPECT_EQ(e[6].kind, Path::Kind::close);
+
+    // Half width stays within 10...14 whatever the spread.
+    EXPECT_NEAR(endOf(FishIconView::forkedTailPath(root, 0, 30, 2, 0).elements()[0]).y, 66, 1e-9);
+    EXPECT_NEAR(endOf(FishIconView::forkedTailPath(root, 0, 30, 80, 0).elements()[0]).y, 70, 1e-9);
+
+    // Waggle bends the tip by 8 * W, the root not at all; the tail points
+    // the other way when reversed.
+    const Path bent = FishIconView::forkedTailPath(root, 0, 30, 20, 0.5);
+    EXPECT_NEAR(endOf(bent.elements()[1]).y, 76 + 4, 1e-9);
+    EXPECT_NEAR(endOf(bent.elements()[0]).y, 56 + 12.4, 1e-9);
+    const Path back = FishIconView::forkedTailPath(root, std::numbers::pi, 30, 20, 0);
+    EXPECT_NEAR(endOf(back.elements()[1]).x, 46, 1e-9);
+}
+
+TEST_F(FishViewTest, TailSitsOppositeTheHeadingAndScalesWithGrowth) {
+    view().heading = 0;  // swimming right: the tail is on the left
+    view().setGrowthScale(1.0, false);
+    auto canvas = draw();
+    const auto tail = canvas->opsOf(K::fillPath)[0].path.elements();
+    EXPECT_NEAR(tail[0].p1.x, 56 - 20, 1e-9);  // root 20 * g behind the centre
+    EXPECT_LT(tail[1].p1.x, 36);
+}
+
+TEST_F(FishViewTest, FaintWindowsKeepTheTailVisible) {
+    auto& s = surfaceOf(*fish);
+    s.setAlpha(0.05);
+    EXPECT_DOUBLE_EQ(view().compensatedTailAlpha(0.2, 0.11), 1.0);  // 0.11 / 0.08 > 1
+    s.setAlpha(0.5);
+    EXPECT_DOUBLE_EQ(view().compensatedTailAlpha(0.2, 0.11), 0.22);
+    EXPECT_DOUBLE_EQ(view().compensatedTailAlpha(0.3, 0.11), 0.3);
+    auto canvas = draw();
+    EXPECT_NEAR(canvas->opsOf(K::fillPath)[0].color.a, std::max(0.18 + 0.055 * view().wakeStrength, 0.22), 1e-9);
+}
+
+TEST_F(FishViewTest, GrowthClampsAnimatesWithCubicEaseOutAndRespectsReduceMotion) {
+    view().setGrowthScale(2.0, false);
+    EXPECT_DOUBLE_EQ(view().growthScale(), 1.5);
+    view().setGrowthScale(0.3, false);
+    EXPECT_DOUBLE_EQ(view().growthScale(), 0.62);
+
+    view().setGrowthScale(1.0, true);
+    ASSERT_TRUE(view().isGrowthAnimating());
+    EXPECT_EQ(desk.scheduler.timerIntervals().back(), 1.0 / 30.0);
+    const Time start = desk.clock.now();
+    desk.clock.set(start + 0.28);  // p = 0.5
+    view().stepGrowthAnimation();
+    EXPECT_NEAR(view().growthScale(), 0.62 + 0.875 * 0.38, 1e-9);
+    desk.clock.set(start + 0.6);
+    view().stepGrowthAnimation();
+    EXPECT_DOUBLE_EQ(view().growthScale(), 1.0);
+    EXPECT_FALSE(view().isGrowthAnimating());
+    EXPECT_EQ(desk.scheduler.timerCount(), 0u);
+
+    view().setGrowthScale(1.0005, true);  // within 0.001: at once
+    EXPECT_FALSE(view().isGrowthAnimating());
+    desk.workspace.reduceMotionOn = true;
+    view().setGrowthScale(1.3, true);
+    EXPECT_FALSE(view().isGrowthAnimating());
+    EXPECT_DOUBLE_EQ(view().growthScale(), 1.3);
+}
+
+TEST_F(FishViewTest, GrowthAnimationRunsOnItsTimerAndANewRequestRestartsFromWhereItIs) {
+    view().setGrowthScale(0.86, false);
+    view().setGrowthScale(1.16, true);
+    desk.scheduler.advance(0.2);
+    const double partway = view().growthScale();
+    EXPECT_GT(partway, 0.86);
+    EXPECT_LT(partway, 1.16);
+    view().setGrowthScale(0.86, true);
+    EXPECT_EQ(desk.scheduler.timerCount(), 1u);
+    desk.scheduler.advance(0.6);
+    EXPECT_DOUBLE_EQ(view().growthScale(), 0.86);
+    EXPECT_EQ(desk.scheduler.timerCount(), 0u);
+}
+
+TEST_F(FishViewTest, PulseEnlargesTheIconAndEndsWithTheAnimation) {
+    view().pulse = 1;
+    view().animatePulse();
+    auto canvas = draw();
+    const double g = view().growthScale();
+    EXPECT_NEAR(canvas->opsOf(K::drawImage)[0].rect.width(), g * 59, 1e-9);
+    EXPECT_TRUE(canvas->opsOf(K::drawImage)[0].shadow);  // pulse > 0.05 casts the icon shadow
+    EXPECT_NEAR(canvas->opsOf(K::fillPath)[1].color.a, 0.085, 1e-12);  // brighter backdrop
+    desk.scheduler.advance(0.25);
+    EXPECT_DOUBLE_EQ(view().pulse, 0);
+    EXPECT_DOUBLE_EQ(view().viewAlpha(), 1);
+}
+
+TEST_F(FishViewTest, OnlyTheIconAndABadgeWithACountTakeTheMouse) {
+    view().setGrowthScale(1.0, false);
+    view().pulse = 0;
+    // 54-point icon (29...83) grown by 8: 21...91, half-open.
+    EXPECT_TRUE(view().containsInteractivePoint({21, 21}));
+    EXPECT_FALSE(view().containsInteractivePoint({20.9, 56}));
+    EXPECT_FALSE(view().containsInteractivePoint({91, 56}));
+    EXPECT_FALSE(view().containsInteractivePoint({5, 5}));
+    EXPECT_EQ(surfaceOf(*fish).region, (std::vector<Rect>{Rect::make(21, 21, 70, 70)}));
+
+    view().setUnreadBadgeCount(5000);
+    EXPECT_EQ(view().unreadBadgeCount(), 999);
+    // "99+": 44 wide, at (112 - 44 - 15, 71), grown by 5.
+    EXPECT_EQ(*view().interactiveBadgeHitFrame(), Rect::make(48, 66, 54, 36));
+    EXPECT_TRUE(view().containsInteractivePoint({100, 100}));
+    EXPECT_EQ(surfaceOf(*fish).region.size(), 2u);
+
+    const int redraws = surfaceOf(*fish).needsDisplayCount;
+    view().setUnreadBadgeCount(999);
+    EXPECT_EQ(surfaceOf(*fish).needsDisplayCount, redraws);
+    view().setUnreadBadgeCount(-3);
+    EXPECT_EQ(view().unreadBadgeCount(), 0);
+    EXPECT_FALSE(view().interactiveBadgeHitFrame());
+}
+
+TEST_F(FishViewTest, TintComesFromThePaletteAndTheAccentLeansTowardsBlue) {
+    desk.random.pushBelow(2);
+    FishIconView v(fish->app, FishViewServices{desk.clock, desk.random, desk.scheduler, desk.workspace, {}});
+    EXPECT_EQ(v.tailTint(), (Color{0.12, 0.91, 0.72, 1}));
+    auto canvas = draw();
+    const Color tint = view().tailTint();
+    const Color outline = canvas->opsOf(K::strokePath)[0].color;
+    EXPECT_NEAR(outline.r, 0.78 * tint.r, 1e-12);
+    EXPECT_NEAR(outline.b, 0.78 * tint.b + 0.22, 1e-12);
+}
