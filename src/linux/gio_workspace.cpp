@@ -43,8 +43,17 @@ std::optional<std::string> filenameOf(GAppInfo* info) {
     return std::string(file);
 }
 
+// The default handler of the type itself. GIO also answers with the handler
+// of a parent type (a text editor for text/calendar, since calendars are
+// text); such an answer does not fill the role.
 std::optional<std::string> defaultForType(const char* type) {
     GObjectPtr<GAppInfo> info(g_app_info_get_default_for_type(type, FALSE));
+    if (!info) return std::nullopt;
+    bool handlesType = false;
+    if (const char** types = g_app_info_get_supported_types(info.p))
+        for (; *types; ++types)
+            if (g_content_type_equals(*types, type)) handlesType = true;
+    if (!handlesType) return std::nullopt;
     return filenameOf(info.p);
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "linux/linux_desktop.h"
+#include "shell/dbus_control.h"
 #include "orvella/controller/orvella_controller.h"
 
 namespace {
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
     orvella::linux_desktop::LinuxDesktop desktop;
     auto controller = std::make_unique<orvella::OrvellaController>(desktop.platform());
     controller->start();
+    orvella::shell::ControlObject control(*controller);
+    control.registerOnSessionBus();
 
     app.exec();
     controller->stop();

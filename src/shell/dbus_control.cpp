@@ -1,0 +1,75 @@
+#include "shell/dbus_control.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QFileInfo>
+#include <algorithm>
+
+#include "orvella/controller/orvella_controller.h"
+
+namespace orvella::shell {
+
+namespace {
+constexpr const char* kService = "org.orvella.Orvella";
+constexpr const char* kPath = "/org/orvella/Orvella";
+}  // namespace
+
+ControlObject::ControlObject(OrvellaController& controller, QObject* parent)
+    : QObject(parent), controller_(controller) {}
+
+bool ControlObject::registerOnSessionBus() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return false;
+    if (!bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots)) return false;
+    return bus.registerService(kService);
+}
+
+QStringList ControlObject::Applications() {
+    QStringList out;
+    for (const auto& app : controller_.apps.get()) out << QString::fromStdString(app.url);
+    return out;
+}
+
+QVariantMap ControlObject::Settings() {
+    using C = OrvellaController;
+    QVariantMap out;
+    out[C::kIconOpacityKey] = controller_.iconOpacity();
+    out[C::kSwimSpeedKey] = controller_.swimSpeed();
+    out[C::kFishOpenModifierKey] = QString::fromStdString(rawValue(controller_.fishOpenModifier()));
+    out[C::kAttractionModifierKey] = QString::fromStdString(rawValue(controller_.attractionModifier()));
+    out[C::kDispersalModifierKey] = QString::fromStdString(rawValue(controller_.dispersalModifier()));
+    out[C::kUnreadBadgeMonitoringKey] = controller_.unreadBadgeMonitoringEnabled();
+    out[C::kWindowAvoidanceKey] = controller_.windowAvoidanceEnabled();
+    out["Orvella.stillWaterModeEnabled"] = controller_.stillWaterModeEnabled();
+    return out;
+}
+
+void ControlObject::AddApplication(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isAbsolute() || !info.isFile()) {
+        sendErrorReply("org.orvella.Orvella.Error.NoSuchFile", "No such application file: " + path);
+        return;
+    }
+    const auto& apps = controller_.manualApps();
+    if (std::any_of(apps.begin(), apps.end(), [&](const auto& a) { return a.url == path.toStdString(); })) {
+        sendErrorReply("org.orvella.Orvella.Error.AlreadyListed", "Already swimming: " + path);
+        return;
+    }
+    controller_.addApplication(path.toStdString());
+}
+
+void ControlObject::RemoveApplication(const QString& path) {
+    const auto& apps = controller_.manualApps();
+    auto it = std::find_if(apps.begin(), apps.end(), [&](const auto& a) { return a.url == path.toStdString(); });
+    if (it == apps.end()) {
+        sendErrorReply("org.orvella.Orvella.Error.NotListed", "Not in the catalogue: " + path);
+        return;
+    }
+    const OrvellaApp app = *it;
+    controller_.removeApplication(app);
+}
+
+void ControlObject::Quit() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }
+
+}  // namespace orvella::shell

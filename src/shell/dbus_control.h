@@ -1,0 +1,43 @@
+#pragma once
+// Lets scripts drive a running Orvella over the session bus:
+//   gdbus call --session --dest org.orvella.Orvella --object-path /org/orvella/Orvella
+//     --method org.orvella.Orvella.AddApplication /usr/share/applications/foo.desktop
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusContext>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace orvella {
+class OrvellaController;
+}
+
+namespace orvella::shell {
+
+class ControlObject : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.orvella.Orvella")
+
+public:
+    explicit ControlObject(OrvellaController& controller, QObject* parent = nullptr);
+
+    // Registers on the session bus; false when there is no bus or the name
+    // is taken (another Orvella is running).
+    bool registerOnSessionBus();
+
+public Q_SLOTS:
+    QStringList Applications();
+    // Every setting by its stored key, with its current value.
+    QVariantMap Settings();
+    // Errors: org.orvella.Orvella.Error.NoSuchFile, .AlreadyListed
+    void AddApplication(const QString& path);
+    // Error: org.orvella.Orvella.Error.NotListed
+    void RemoveApplication(const QString& path);
+    void Quit();
+
+private:
+    OrvellaController& controller_;
+};
+
+}  // namespace orvella::shell

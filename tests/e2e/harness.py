@@ -1,0 +1,244 @@
+"""A private virtual desktop and the real orvella binary, for end-to-end tests.
+
+Every test case starts its own X server (Xvfb with RandR) on a free display
+number, a window manager (openbox), a compositor (picom) and a session bus,
+and stops exactly what it started.
+"""
+
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DATA = os.path.join(HERE, "data")
+BINARY = os.environ.get("ORVELLA_BINARY", os.path.join(HERE, "../../build/release/src/shell/orvella"))
+PANEL = os.environ.get("ORVELLA_TEST_PANEL", "")
+
+# The default list the test data gives, in role order.
+TEST_APPS = [
+    "orvella-test-browser",   # https handler
+    "orvella-test-mail",      # mailto handler
+    "orvella-test-terminal",  # first TerminalEmulator
+    "orvella-test-editor",    # text/plain handler
+    "orvella-test-chat",      # first InstantMessaging
+    "orvella-test-noicon",    # presentation handler, icon missing
+]
+
+
+def app_path(name):
+    return os.path.join(DATA, "applications", name + ".desktop")
+
+
+def wait_until(predicate, timeout=10.0, interval=0.1):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(interval)
+
+
+class Desktop:
+    def __init__(self, size="1440x900"):
+        self.size = size
+        self.procs = []
+        self.tmp = tempfile.mkdtemp(prefix="orvella-e2e-")
+        self.env = dict(os.environ)
+
+    def start(self):
+        read_fd, write_fd = os.pipe()
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", self.size + "x24",
+             "+extension", "RANDR", "-noreset", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        self.procs.append(xvfb)
+        with os.fdopen(read_fd) as f:
+            number = f.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        runtime = os.path.join(self.tmp, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        config = os.path.join(self.tmp, "config")
+        os.makedirs(config)
+        shutil.copy(os.path.join(DATA, "config", "mimeapps.list"), config)
+        self.env.update({
+            "DISPLAY": ":" + number,
+            "XDG_RUNTIME_DIR": runtime,
+            "XDG_CONFIG_HOME": config,
+            "XDG_DATA_HOME": os.path.join(self.tmp, "data"),
+            "XDG_DATA_DIRS": DATA + ":/usr/local/share:/usr/share",
+            "QT_QPA_PLATFORM": "xcb",
+        })
+        self.env.pop("WAYLAND_DISPLAY", None)
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env, text=True)
+        self.procs.append(bus)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        self.spawn(["openbox", "--sm-disable"])
+        self.spawn(["picom", "--backend", "xrender", "--no-fading-openclose"])
+        wait_until(lambda: "window id" in self.output(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False))
+        return self
+
+    def spawn(self, cmd, **kw):
+        p = subprocess.Popen(cmd, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+        self.procs.append(p)
+        return p
+
+    def stop(self):
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                p.terminate()
+        for p in reversed(self.procs):
+            try:
+                p.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+        for p in self.procs:
+            if p.stdout:
+                p.stdout.close()
+        self.procs = []
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def output(self, cmd, check=True):
+        r = subprocess.run(cmd, env=self.env, capture_output=True, text=True, timeout=30)
+        if check and r.returncode != 0:
+            raise RuntimeError(f"{cmd} failed: {r.stderr}")
+        return r.stdout
+
+    # The desktop ------------------------------------------------------------
+
+    def mouse(self, x, y):
+        self.output(["xdotool", "mousemove", str(x), str(y)])
+
+    def monitors(self, *specs):
+        """specs: (name, width, height, x, y, output-or-"none")."""
+        for name, w, h, x, y, output in specs:
+            self.output(["xrandr", "--setmonitor", name, f"{w}/300x{h}/200+{x}+{y}", output])
+
+    def panel(self, edge, height):
+        p = self.spawn([PANEL, edge, str(height)])
+        wait_until(lambda: "orvella-test-panel" in self.output(["xwininfo", "-root", "-tree"]))
+        time.sleep(0.3)
+        return p
+
+    def windows(self, prefix="Orvella fish: "):
+        """The mapped top-level windows whose name starts with prefix."""
+        out = []
+        tree = self.output(["xwininfo", "-root", "-children"])
+        for line in tree.splitlines():
+            m = re.match(r'\s*(0x[0-9a-f]+) "(.*)": \(.*\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)', line)
+            if not m or not m.group(2).startswith(prefix):
+                continue
+            info = self.output(["xwininfo", "-id", m.group(1)], check=False)
+            if "IsViewable" not in info:
+                continue
+            out.append({
+                "id": m.group(1), "name": m.group(2)[len(prefix):],
+                "w": int(m.group(3)), "h": int(m.group(4)), "x": int(m.group(5)), "y": int(m.group(6)),
+                "info": info,
+            })
+        return out
+
+    def screenshot(self, path=None):
+        path = path or os.path.join(self.tmp, f"shot-{time.monotonic_ns()}.png")
+        self.output(["import", "-window", "root", path])
+        return Image(self.output_bytes(["convert", path, "ppm:-"]), path)
+
+    def output_bytes(self, cmd):
+        return subprocess.run(cmd, env=self.env, capture_output=True, check=True, timeout=30).stdout
+
+    def dbus(self, method, *args, check=True):
+        r = subprocess.run(
+            ["gdbus", "call", "--session", "--dest", "org.orvella.Orvella", "--object-path", "/org/orvella/Orvella",
+             "--method", "org.orvella.Orvella." + method, *args],
+            env=self.env, capture_output=True, text=True, timeout=30)
+        if check and r.returncode != 0:
+            raise RuntimeError(f"{method} failed: {r.stderr}")
+        return r
+
+
+class Image:
+    """A screenshot as RGB pixels."""
+
+    def __init__(self, ppm, path):
+        self.path = path
+        parts = ppm.split(maxsplit=4)
+        assert parts[0] == b"P6"
+        self.width, self.height = int(parts[1]), int(parts[2])
+        self.pixels = parts[4][: self.width * self.height * 3]
+
+    def at(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def region(self, x, y, w, h):
+        return [self.at(i, j) for j in range(y, y + h) for i in range(x, x + w)
+                if 0 <= i < self.width and 0 <= j < self.height]
+
+
+def mean(values):
+    values = list(values)
+    return sum(values) / len(values) if values else 0.0
+
+
+class Orvella:
+    def __init__(self, desktop):
+        self.desktop = desktop
+        self.proc = None
+        self.log = os.path.join(desktop.tmp, "orvella.log")
+
+    @property
+    def defaults_file(self):
+        return os.path.join(self.desktop.env["XDG_CONFIG_HOME"], "orvella", "defaults.json")
+
+    def write_defaults(self, content):
+        os.makedirs(os.path.dirname(self.defaults_file), exist_ok=True)
+        with open(self.defaults_file, "w") as f:
+            f.write(content if isinstance(content, str) else json.dumps(content))
+
+    def read_defaults(self):
+        with open(self.defaults_file) as f:
+            return json.load(f)
+
+    def start(self, fish=None):
+        with open(self.log, "w") as log:
+            self.proc = subprocess.Popen([BINARY], env=self.desktop.env, stdout=log, stderr=subprocess.STDOUT)
+        wait_until(lambda: self.desktop.dbus("Applications", check=False).returncode == 0)
+        if fish is not None:
+            wait_until(lambda: len(self.desktop.windows()) == fish)
+        time.sleep(0.3)
+        return self
+
+    def stop(self, sig=signal.SIGTERM):
+        if self.proc is None or self.proc.poll() is not None:
+            return self.proc.returncode if self.proc else None
+        self.proc.send_signal(sig)
+        try:
+            return self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            return None
+
+
+class DesktopTest(unittest.TestCase):
+    size = "1440x900"
+
+    def setUp(self):
+        if not os.path.exists(BINARY):
+            self.fail(f"orvella binary not found at {BINARY}")
+        self.desktop = Desktop(self.size).start()
+        self.addCleanup(self.desktop.stop)
+        self.orvella = Orvella(self.desktop)
+        self.addCleanup(self.orvella.stop)
+
+    def fish_by_name(self):
+        return {w["name"]: w for w in self.desktop.windows()}
