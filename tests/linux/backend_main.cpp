@@ -1,0 +1,80 @@
+// Starts a private Xvfb (with RandR), points the desktop at the sample
+// applications, then runs the backend tests inside one QGuiApplication.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "backend_support.h"
+
+namespace orvella::testing {
+int run(const std::string& command) {
+    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+}  // namespace orvella::testing
+
+namespace {
+
+pid_t startXvfb(std::string& display) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1440x900x24", "+extension", "RANDR",
+                 "-noreset", "-nolisten", "tcp", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    char buf[32] = {0};
+    ssize_t n = ::read(fds[0], buf, sizeof buf - 1);
+    ::close(fds[0]);
+    if (n <= 0) return -1;
+    display = ":" + std::string(buf, static_cast<size_t>(n));
+    while (!display.empty() && (display.back() == '\n' || display.back() == ' ')) display.pop_back();
+    return pid;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    std::string display;
+    const pid_t xvfb = startXvfb(display);
+    if (xvfb <= 0) {
+        std::fprintf(stderr, "backend tests: could not start Xvfb\n");
+        return 1;
+    }
+    ::setenv("DISPLAY", display.c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::unsetenv("WAYLAND_DISPLAY");
+
+    char home[] = "/tmp/orvella-backend-XXXXXX";
+    const std::string tmp = ::mkdtemp(home);
+    const std::string config = tmp + "/config";
+    std::filesystem::create_directories(config);
+    std::filesystem::copy_file(std::string(ORVELLA_TEST_DATA) + "/config/mimeapps.list", config + "/mimeapps.list");
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (tmp + "/data").c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (std::string(ORVELLA_TEST_DATA) + ":/usr/share").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", tmp.c_str(), 1);
+
+    int result = 1;
+    {
+        QGuiApplication app(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    ::kill(xvfb, SIGTERM);
+    ::waitpid(xvfb, nullptr, 0);
+    std::filesystem::remove_all(tmp);
+    return result;
+}

@@ -1,0 +1,322 @@
+// The Qt/X11 backend against a real X server: displays and their numbers,
+// fish windows as the window system sees them, the canvas's pixels, timers.
+
+#include <gtest/gtest.h>
+
+#include <QCursor>
+#include <QImage>
+#include <QPainter>
+#include <chrono>
+#include <ctime>
+#include <set>
+
+#include "backend_support.h"
+#include "linux/coordinates.h"
+#include "linux/qt_canvas.h"
+#include "linux/qt_displays.h"
+#include "linux/qt_services.h"
+#include "linux/qt_surfaces.h"
+#include "linux/x11.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+
+using namespace orvella;
+using namespace orvella::linux_desktop;
+using namespace orvella::testing;
+
+namespace {
+
+XWindowAttributes attributes(unsigned long id) {
+    XWindowAttributes attrs{};
+    XGetWindowAttributes(x11Display(), id, &attrs);
+    return attrs;
+}
+
+std::vector<Window> rootChildren() {
+    Display* dpy = x11Display();
+    Window root, parent, *children = nullptr;
+    unsigned n = 0;
+    XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n);
+    std::vector<Window> out(children, children + n);
+    if (children) XFree(children);
+    return out;
+}
+
+QRgb pixelAtYUp(const QImage& img, int x, int y) { return img.pixel(x, img.height() - 1 - y); }
+
+}  // namespace
+
+TEST(Displays, OneScreenHasItsFrameAndTheRandrOutputNumber) {
+    QtDisplays displays;
+    auto screens = displays.screens();
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_EQ(screens[0].frame, Rect::make(0, 0, 1440, 900));
+    EXPECT_EQ(screens[0].visibleFrame, Rect::make(0, 0, 1440, 900));
+    EXPECT_TRUE(screens[0].number.has_value());
+    EXPECT_EQ(displays.mainScreen(), screens[0]);
+}
+
+TEST(Displays, MonitorsAreReportedPrimaryFirstWithOneCoalescedNotification) {
+    QtDisplays displays;
+    int notifications = 0;
+    displays.addChangeObserver([&] { ++notifications; });
+    ASSERT_EQ(run("xrandr --setmonitor L 720/190x900/238+0+0 screen"), 0);
+    ASSERT_EQ(run("xrandr --setmonitor R 720/190x900/238+720+0 none"), 0);
+    ASSERT_TRUE(spinUntil([&] { return displays.screens().size() == 2; }));
+    spinUntil([] { return false; }, 0.3);
+    auto screens = displays.screens();
+    EXPECT_EQ(screens[0].frame, Rect::make(0, 0, 720, 900));
+    EXPECT_TRUE(screens[0].number.has_value());
+    EXPECT_EQ(screens[1].frame, Rect::make(720, 0, 720, 900));
+    EXPECT_FALSE(screens[1].number.has_value());  // a monitor without an output
+    EXPECT_GE(notifications, 1);
+    EXPECT_LE(notifications, 2);
+
+    run("xrandr --delmonitor R");
+    run("xrandr --delmonitor L");
+    EXPECT_TRUE(spinUntil([&] { return displays.screens().size() == 1; }));
+}
+
+TEST(Coordinates, DesktopPointsAreYUpFromThePrimaryBottomLeft) {
+    EXPECT_EQ(toDesktop(QPointF(10, 20)), (Point{10, 880}));
+    EXPECT_EQ(toDesktop(QRectF(100, 50, 112, 112)), Rect::make(100, 900 - 50 - 112, 112, 112));
+    EXPECT_EQ(toScreen(Rect::make(100, 738, 112, 112)), QRectF(100, 50, 112, 112));
+    EXPECT_EQ(toScreen(Point{10, 880}), QPointF(10, 20));
+}
+
+TEST(Pointer, MouseLocationIsInDesktopPoints) {
+    Display* dpy = x11Display();
+    XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, 100, 200);
+    XSync(dpy, False);
+    X11Mouse mouse;
+    EXPECT_EQ(mouse.mouseLocation(), (Point{100, 700}));
+    EXPECT_TRUE(X11Accessibility().isProcessTrusted());
+}
+
+struct SurfaceTest : ::testing::Test {
+    QtSurfaces factory;
+    int draws = 0;
+    double drawnAlpha = -1;
+    std::shared_ptr<Surface> make(SurfaceKind kind = SurfaceKind::fish) {
+        return factory.createSurface(kind, Rect::make(0, 0, 112, 112), "Orvella fish: Test", [this](Canvas& c) {
+            ++draws;
+            c.setFillColor({1, 0, 0, 1});
+            c.fillRect(Rect::make(0, 0, 112, 112), CompositeOp::sourceOver);
+        });
+    }
+    unsigned long idOf(const std::shared_ptr<Surface>& s) { return dynamic_cast<QtSurface&>(*s).windowID(); }
+    std::vector<XRectangle> inputShape(unsigned long id) {
+        int count = 0, ordering = 0;
+        XRectangle* rects = XShapeGetRectangles(x11Display(), id, ShapeInput, &count, &ordering);
+        std::vector<XRectangle> out(rects, rects + count);
+        if (rects) XFree(rects);
+        return out;
+    }
+};
+
+TEST_F(SurfaceTest, FishWindowIsATranslucentOverrideRedirectWindowWhereItIsPlaced) {
+    auto s = make();
+    s->setOrigin({100, 200});
+    s->orderFront();
+    const auto id = idOf(s);
+    ASSERT_TRUE(spinUntil([&] { return attributes(id).map_state == IsViewable && draws > 0; }));
+    const auto attrs = attributes(id);
+    EXPECT_TRUE(attrs.override_redirect);
+    EXPECT_EQ(attrs.depth, 32);
+    EXPECT_EQ(attrs.width, 112);
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(x11Display(), id, DefaultRootWindow(x11Display()), 0, 0, &x, &y, &child);
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(y, 900 - 200 - 112);
+
+    XClassHint hint{};
+    ASSERT_TRUE(XGetClassHint(x11Display(), id, &hint));
+    EXPECT_STREQ(hint.res_name, "orvella");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    char* name = nullptr;
+    ASSERT_TRUE(XFetchName(x11Display(), id, &name));
+    EXPECT_STREQ(name, "Orvella fish: Test");
+    XFree(name);
+
+    const int before = draws;
+    s->setAlpha(0.4);
+    EXPECT_TRUE(spinUntil([&] { return draws > before; }));
+    s->orderOut();
+    EXPECT_TRUE(spinUntil([&] { return attributes(id).map_state != IsViewable; }));
+    EXPECT_FALSE(s->isVisible());
+}
+
+TEST_F(SurfaceTest, OnlyTheInteractiveRegionTakesTheMouse) {
+    auto s = make();
+    s->orderFront();
+    const auto id = idOf(s);
+    s->setInteractiveRegion({Rect::make(21, 21, 70, 70), Rect::make(95.5, 95, 10, 10)});
+    auto shape = inputShape(id);
+    ASSERT_EQ(shape.size(), 2u);
+    std::set<std::tuple<int, int, int, int>> got;
+    for (auto& r : shape) got.insert({r.x, r.y, r.width, r.height});
+    // y flips: (21, 21, 70, 70) stays; (95.5, 95, 10, 10) grows to whole
+    // pixels, x 95...106, X rows 7...17.
+    EXPECT_TRUE(got.count({21, 21, 70, 70}));
+    EXPECT_TRUE(got.count({95, 7, 11, 10}));
+
+    s->setIgnoresMouseEvents(true);
+    EXPECT_TRUE(inputShape(id).empty());
+    s->setIgnoresMouseEvents(false);
+    EXPECT_EQ(inputShape(id).size(), 2u);
+
+    auto badge = make(SurfaceKind::badge);
+    EXPECT_TRUE(badge->ignoresMouseEvents());
+    EXPECT_TRUE(inputShape(idOf(badge)).empty());
+}
+
+TEST_F(SurfaceTest, ClosedSurfaceIsGoneFromTheServerAndDrawsNoMore) {
+    auto s = make();
+    s->orderFront();
+    const auto id = idOf(s);
+    ASSERT_TRUE(spinUntil([&] { return attributes(id).map_state == IsViewable; }));
+    s->close();
+    XSync(x11Display(), False);
+    auto children = rootChildren();
+    EXPECT_EQ(std::find(children.begin(), children.end(), id), children.end());
+    const int before = draws;
+    s->setNeedsDisplay();
+    s->setOrigin({5, 5});
+    spinUntil([] { return false; }, 0.1);
+    EXPECT_EQ(draws, before);
+    EXPECT_TRUE(s->isClosed());
+}
+
+TEST_F(SurfaceTest, SurfacesRiseAgainWhenTheActiveWindowChanges) {
+    auto s = make();
+    s->orderFront();
+    const auto id = idOf(s);
+    ASSERT_TRUE(spinUntil([&] { return attributes(id).map_state == IsViewable; }));
+    Display* dpy = x11Display();
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    Window other = XCreateWindow(dpy, DefaultRootWindow(dpy), 0, 0, 50, 50, 0, CopyFromParent, InputOutput,
+                                 CopyFromParent, CWOverrideRedirect, &a);
+    XMapRaised(dpy, other);
+    XSync(dpy, False);
+    auto above = [&] {
+        auto c = rootChildren();
+        auto us = std::find(c.begin(), c.end(), id), them = std::find(c.begin(), c.end(), other);
+        return us != c.end() && them != c.end() && us > them;
+    };
+    ASSERT_FALSE(above());
+    Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    XChangeProperty(dpy, DefaultRootWindow(dpy), active, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&other), 1);
+    XFlush(dpy);
+    EXPECT_TRUE(spinUntil(above));
+    XDestroyWindow(dpy, other);
+    XSync(dpy, False);
+}
+
+TEST(Canvas, DrawsWithYUpAndKeepsImagesUpright) {
+    QImage out(20, 20, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QImage source(10, 10, QImage::Format_ARGB32_Premultiplied);
+    source.fill(Qt::blue);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 10; ++x) source.setPixel(x, y, qRgb(255, 0, 0));  // top rows red
+    QtImage image(source, {10, 10});
+    {
+        QPainter p(&out);
+        QtCanvas c(p, 20);
+        c.setFillColor({0, 1, 0, 1});
+        c.fillRect(Rect::make(0, 0, 20, 4), CompositeOp::sourceOver);  // along the bottom
+        c.drawImage(image, Rect::make(0, 10, 10, 10), CompositeOp::sourceOver, 1.0);  // upper left
+    }
+    EXPECT_EQ(pixelAtYUp(out, 10, 1), qRgb(0, 255, 0));
+    EXPECT_EQ(qAlpha(pixelAtYUp(out, 10, 6)), 0);
+    EXPECT_EQ(pixelAtYUp(out, 5, 18), qRgb(255, 0, 0));  // image's top at the top
+    EXPECT_EQ(pixelAtYUp(out, 5, 11), qRgb(0, 0, 255));
+}
+
+TEST(Canvas, RoundedRectsGlobalAlphaAndShadows) {
+    QImage out(40, 40, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    {
+        QPainter p(&out);
+        QtCanvas c(p, 40);
+        Path rounded;
+        rounded.addRoundedRect(Rect::make(0, 0, 20, 20), 8);
+        c.setFillColor({1, 1, 1, 1});
+        c.fillPath(rounded, FillRule::nonZero);
+        c.save();
+        c.setGlobalAlpha(0.5);
+        c.fillRect(Rect::make(30, 30, 10, 10), CompositeOp::sourceOver);
+        c.restore();
+        c.save();
+        c.setShadow({0, -6}, 2, {0, 0, 0, 1});  // shadow 6 points below
+        c.fillRect(Rect::make(24, 14, 10, 6), CompositeOp::sourceOver);
+        c.restore();
+        c.fillRect(Rect::make(0, 30, 4, 4), CompositeOp::sourceOver);  // no shadow after restore
+    }
+    EXPECT_EQ(qAlpha(pixelAtYUp(out, 0, 0)), 0);   // corner cut away
+    EXPECT_EQ(qAlpha(pixelAtYUp(out, 10, 10)), 255);
+    EXPECT_EQ(qAlpha(pixelAtYUp(out, 1, 10)), 255);  // straight side
+    EXPECT_NEAR(qAlpha(pixelAtYUp(out, 35, 35)), 128, 2);
+    EXPECT_EQ(pixelAtYUp(out, 29, 17), qRgb(255, 255, 255));
+    const QRgb shadow = pixelAtYUp(out, 29, 10);
+    EXPECT_GT(qAlpha(shadow), 100);
+    EXPECT_LT(qRed(shadow), 40);
+    EXPECT_EQ(qAlpha(pixelAtYUp(out, 2, 27)), 0);
+}
+
+TEST(Canvas, BitmapsHaveTwoPixelsPerPoint) {
+    QtBitmaps bitmaps;
+    auto image = bitmaps.makeBitmap(144, 144, {72, 72}, [](Canvas& c) {
+        c.setFillColor({1, 0, 0, 1});
+        c.fillRect(Rect::make(0, 0, 72, 36), CompositeOp::sourceOver);
+    });
+    auto* q = dynamic_cast<QtImage*>(image.get());
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(q->size(), (Size{72, 72}));
+    EXPECT_EQ(q->image().width(), 144);
+    EXPECT_EQ(q->image().pixel(70, 140), qRgb(255, 0, 0));  // bottom half
+    EXPECT_EQ(qAlpha(q->image().pixel(70, 3)), 0);
+    EXPECT_EQ(bitmaps.resized(image, {10, 10})->size(), (Size{10, 10}));
+}
+
+TEST(Services, TimersAnimationsDispatchClockAndRandom) {
+    QtScheduler scheduler;
+    int ticks = 0;
+    const int timer = scheduler.scheduleRepeating(1.0 / 60.0, 0.005, [&] { ++ticks; });
+    EXPECT_TRUE(spinUntil([&] { return ticks >= 5; }, 2));
+    scheduler.cancel(timer);
+    const int stopped = ticks;
+    spinUntil([] { return false; }, 0.1);
+    EXPECT_EQ(ticks, stopped);
+
+    std::vector<double> values;
+    int completions = 0;
+    scheduler.animate(0, 1, 0.1, [&](double v) { values.push_back(v); }, [&] { ++completions; });
+    EXPECT_TRUE(spinUntil([&] { return completions == 1; }, 2));
+    ASSERT_FALSE(values.empty());
+    EXPECT_DOUBLE_EQ(values.back(), 1.0);
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+
+    bool dispatched = false;
+    scheduler.dispatchMain([&] { dispatched = true; });
+    EXPECT_FALSE(dispatched);
+    EXPECT_TRUE(spinUntil([&] { return dispatched; }));
+
+    EXPECT_NEAR(SystemClock().now(), static_cast<double>(std::time(nullptr)) - 978307200.0, 2.0);
+
+    SystemRandom random;
+    std::set<std::uint64_t> seen;
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_LE(random.nextUnit53(), kTwoPow53);
+        seen.insert(random.nextBelow(8));
+    }
+    EXPECT_EQ(seen.size(), 8u);
+    EXPECT_EQ(*seen.rbegin(), 7u);
+}
