@@ -39,7 +39,8 @@ pid_t startXvfb(std::string& display) {
     ssize_t n = ::read(fds[0], buf, sizeof buf - 1);
     ::close(fds[0]);
     if (n <= 0) return -1;
-    display = ":" + std::string(buf, static_cast<size_t>(n));
+    display.assign(1, ':');
+    display.append(buf, static_cast<size_t>(n));
     while (!display.empty() && (display.back() == '\n' || display.back() == ' ')) display.pop_back();
     return pid;
 }
