@@ -43,11 +43,27 @@ std::uint64_t SystemRandom::nextBelow(std::uint64_t upperBound) {
 }
 
 int QtScheduler::scheduleRepeating(double interval, double, std::function<void()> action) {
+    // QTimer counts whole milliseconds; a 1/60 s timer would run at 62.5 or
+    // 58.8 Hz. Each firing is therefore re-armed for the next deadline on a
+    // steady clock, which keeps the average rate exact.
+    using clock = std::chrono::steady_clock;
     auto* timer = new QTimer(this);
     timer->setTimerType(Qt::PreciseTimer);
-    timer->setInterval(std::max(1, static_cast<int>(std::lround(interval * 1000))));
-    connect(timer, &QTimer::timeout, this, [action = std::move(action)] { action(); });
-    timer->start();
+    timer->setSingleShot(true);
+    const auto period = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(interval));
+    auto next = std::make_shared<clock::time_point>(clock::now() + period);
+    auto arm = [timer, next] {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - clock::now());
+        timer->start(static_cast<int>(std::max<std::int64_t>(0, wait.count())));
+    };
+    connect(timer, &QTimer::timeout, this, [action = std::move(action), next, period, arm] {
+        *next += period;
+        // After a stall, carry on from now rather than firing a burst.
+        if (*next < clock::now()) *next = clock::now() + period;
+        arm();
+        action();
+    });
+    arm();
     const int id = next_++;
     timers_[id] = timer;
     return id;

@@ -45,6 +45,8 @@ QVariantMap ControlObject::Settings() {
     return out;
 }
 
+qulonglong ControlObject::MotionStepCount() { return controller_.motionStepCount(); }
+
 void ControlObject::AddApplication(const QString& path) {
     const QFileInfo info(path);
     if (!info.isAbsolute() || !info.isFile()) {

@@ -30,6 +30,8 @@ public Q_SLOTS:
     QStringList Applications();
     // Every setting by its stored key, with its current value.
     QVariantMap Settings();
+    // Motion steps run since start: sampled twice, the step rate.
+    qulonglong MotionStepCount();
     // Errors: org.orvella.Orvella.Error.NoSuchFile, .AlreadyListed
     void AddApplication(const QString& path);
     // Error: org.orvella.Orvella.Error.NotListed

@@ -74,6 +74,7 @@ void OrvellaController::setStillWaterModeEnabled(bool value) {
     stillWaterModeEnabled_.set(value);
     // The next firing of the motion timer steps at once.
     lastMotionStepAt = 0;
+    if (value) enterStillWaterMode();
 }
 
 }  // namespace orvella

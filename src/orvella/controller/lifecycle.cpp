@@ -31,6 +31,7 @@ void OrvellaController::start() {
     hasStarted_ = true;
     rebuildFish();
     installNotificationObservers();
+    startMotion();
 }
 
 void OrvellaController::installNotificationObservers() {
@@ -89,16 +90,25 @@ void OrvellaController::addFish(const OrvellaApp& app, int index, int count) {
     const auto area = activeSwimArea(swimAreas());
     if (!area) return;
     auto agent = makeFishAgent(app, *area, index, count, 0);
+    agent->fadeInLevel = 0;
     fishAgents_.push_back(agent);
     agent->window->surface().orderFront();
 
-    std::weak_ptr<Surface> surface = agent->window->sharedSurface();
+    // The fade animates the share of the opacity the window shows, so the
+    // motion steps running meanwhile keep easing the opacity itself.
+    std::weak_ptr<FishAgent> weakAgent = agent;
+    std::weak_ptr<int> alive = alive_;
     platform_.scheduler.animate(
-        0, iconOpacity(), fishFadeInDuration,
-        [surface](double alpha) {
-            if (auto s = surface.lock(); s && !s->isClosed()) s->setAlpha(alpha);
+        0, 1, fishFadeInDuration,
+        [this, alive, weakAgent](double level) {
+            auto fish = weakAgent.lock();
+            if (!fish || !alive.lock()) return;
+            fish->fadeInLevel = level;
+            if (!fish->window->surface().isClosed()) fish->window->surface().setAlpha(iconOpacity() * level);
         },
-        [] {});
+        [weakAgent] {
+            if (auto fish = weakAgent.lock()) fish->fadeInLevel = 1;
+        });
     updateBadgeWindow(*agent);
 }
 

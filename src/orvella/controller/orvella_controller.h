@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -31,6 +32,13 @@ public:
     static constexpr double clickFeedbackOpacity = 0.82;
     static constexpr double unreadAttentionOpacity = 0.72;
     static constexpr double stillWaterTailWakeStrength = 0.1;
+    static constexpr double motionTimerTolerance = 0.005833333333333333;
+    static constexpr double stillWaterEdgeInset = 24;
+    static constexpr double stillWaterMinimumIconDistance = 76;
+    static constexpr double stillWaterSeparationStrength = 0.085;
+    static constexpr double unreadAttentionMaxDuration = 15;
+    static constexpr double unreadAttentionOrbitDuration = 2.8;
+    static constexpr double windowAvoidanceMargin = 72;
     static constexpr double fishFadeInDuration = 0.22;
     static constexpr double fishFadeOutDuration = 0.16;
 
@@ -121,6 +129,52 @@ public:
     double currentBaseMaxSpeed(const FishAgent& fish, Time now) const;
     bool isStillWaterCruising(const FishAgent& fish, Time now) const;
 
+    bool isAttractionInForce() const { return cursorAttractionEnabled && attractionTargetPoint.has_value(); }
+    bool isDispersalInForce() const { return dispersalExpiresAt.has_value(); }
+
+    // The motion loop.
+    void startMotion();
+    double desiredMotionFrameInterval(Time now) const;
+    void stepMotion();
+    bool isMotionRunning() const { return motionTimer_.has_value(); }
+    // Steps run since start, for diagnostics.
+    std::uint64_t motionStepCount() const { return motionStepCount_; }
+
+    // Steering and integration.
+    void move(FishAgent& agent, Point target, int index, const Rect& boundary, Time now);
+    Vector organicWanderAcceleration(const FishAgent& agent, Time now) const;
+    void registerBoundaryEscapeIfNeeded(FishAgent& agent, Vector direction, Time now);
+    Vector activeEscapeAcceleration(const FishAgent& agent, Time now) const;
+    Vector overlapDesyncAcceleration(FishAgent& agent, int index, Time now);
+
+    // Still water.
+    void enterStillWaterMode();
+    Rect stillWaterBoundaryFrame(const std::vector<SwimArea>& areas, const SwimArea& fallback) const;
+    Point stillWaterTarget(FishAgent& fish, int index, const std::vector<SwimArea>& areas, const SwimArea& fallback);
+    static Point stillWaterPerimeterTarget(int slotIndex, int slotCount, const Rect& ring);
+    Vector stillWaterSeparationAcceleration(const FishAgent& fish) const;
+    bool isStillWaterOverlapping(const FishAgent& fish) const;
+
+    // Swim targets.
+    Point targetPoint(FishAgent& fish, int index, Time now, const Rect& T, const SwimArea& active,
+                      std::optional<Point> attractionPoint);
+    Point dispersalTarget(const FishAgent& fish, int index, Point origin, const Rect& T) const;
+
+    // Screen gesture state the motion step expires.
+    void clearClickAttraction(bool keepRecentClicks);
+    void expireClickAttractionIfNeeded(Time now);
+    void expireDispersalIfNeeded(Time now);
+    void updateWaterOverlays(Time now);
+
+    // Window avoidance as the motion step sees it.
+    void updateWindowAvoidance(Time now, const std::vector<SwimArea>& areas);
+    void smoothWindowAvoidanceRect();
+    bool shouldAvoidActiveWindow(const FishAgent& fish, Time now) const;
+    Point originAvoidingCurrentWindow(Point proposed, FishAgent& fish, int index, Time now, const Rect& bounds);
+    double windowAvoidanceLaneOffset(const FishAgent& fish, int index) const;
+    Vector windowAvoidanceAcceleration(FishAgent& fish, Time now);
+    bool hasActiveWindowAvoidance(Time now) const;
+
     // Unread badges.
     int unreadBadgeCount(const OrvellaApp& app) const;
     void updateBadgeWindow(FishAgent& fish);
@@ -159,8 +213,7 @@ private:
     void installNotificationObservers();
     void storeAppOpenCounts();
     void selectArea(const SwimArea& area);
-    bool isAttractionInForce() const { return cursorAttractionEnabled && attractionTargetPoint.has_value(); }
-    bool isDispersalInForce() const { return dispersalExpiresAt.has_value(); }
+    Vector windowAvoidanceExitDirection(FishAgent& fish, const Rect& zone, Point center, Time now);
     FishViewServices fishViewServices();
 
     Platform& platform_;
@@ -179,6 +232,7 @@ private:
     std::optional<std::string> activeDisplayID_;
     ScreenEntryEdge activeEntryEdge_ = ScreenEntryEdge::bottom;
     bool hasStarted_ = false;
+    std::uint64_t motionStepCount_ = 0;
     // Callbacks that outlive the controller check this before touching it.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

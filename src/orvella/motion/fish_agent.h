@@ -49,6 +49,9 @@ public:
     Time lastBoundaryEscapeAt = 0;
     Time lastTrailRippleAt = 0;
     double seed = 0;  // 0...1000, de-synchronises periodic behaviour
+    // 0...1 while a new fish fades in: the window shows this share of the
+    // opacity the motion step gives it, so the two never fight.
+    double fadeInLevel = 1;
 
     FishIconView& view() { return window->fishView(); }
     const FishIconView& view() const { return window->fishView(); }

@@ -61,7 +61,7 @@ void OrvellaController::updateAgentOpacity(FishAgent& fish, Time now) {
     const double o = iconOpacity();
     const double visit = o + (std::max(o, unreadAttentionOpacity) - o) * fish.unreadAttentionVisibility;
     const double feedback = o + (std::max(o, clickFeedbackOpacity) - o) * fish.clickFeedbackVisibility;
-    const double alpha = std::max(visit, feedback);
+    const double alpha = std::max(visit, feedback) * fish.fadeInLevel;
 
     Surface& window = fish.window->surface();
     const double previous = window.alpha();
