@@ -16,6 +16,8 @@ bool useDesktopIconTheme() {
 LinuxDesktop::LinuxDesktop(std::filesystem::path defaultsFile)
     : defaults_((useDesktopIconTheme(), std::move(defaultsFile))),
       platform_{displays_, surfaces_, bitmaps_, workspace_, mouse_, accessibility_, scheduler_, clock_, random_,
-                defaults_} {}
+                defaults_} {
+    scheduler_.setTickHook([this] { mouse_.pollIfQuiet(); });
+}
 
 }  // namespace orvella::linux_desktop

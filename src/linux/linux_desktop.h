@@ -10,6 +10,7 @@
 #include "linux/qt_displays.h"
 #include "linux/qt_services.h"
 #include "linux/qt_surfaces.h"
+#include "linux/x11_mouse.h"
 #include "orvella/platform/platform.h"
 
 namespace orvella::linux_desktop {

@@ -41,6 +41,16 @@ void blurAlpha(QImage& image, double sigma) {
 
 }  // namespace
 
+const QImage& QtImage::scaledTo(QSize pixels, qreal devicePixelRatio) const {
+    if (pixels.isEmpty()) return image_;
+    if (scaled_.size() != pixels || scaled_.devicePixelRatio() != devicePixelRatio) {
+        scaled_ = pixels == image_.size() ? image_.copy()
+                                          : image_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        scaled_.setDevicePixelRatio(devicePixelRatio);
+    }
+    return scaled_;
+}
+
 QColor toQColor(const Color& c) { return QColor::fromRgbF(static_cast<float>(c.r), static_cast<float>(c.g),
                                                           static_cast<float>(c.b), static_cast<float>(c.a)); }
 
@@ -186,7 +196,10 @@ void QtCanvas::drawImage(const Image& image, const Rect& dest, CompositeOp op, d
         p.setOpacity(opacity * fraction);
         const auto mode = p.compositionMode();
         if (op == CompositeOp::copy) p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.drawImage(device, qimage->image());
+        const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+        const QSize pixels(static_cast<int>(std::lround(device.width() * dpr)),
+                           static_cast<int>(std::lround(device.height() * dpr)));
+        p.drawImage(device, qimage->scaledTo(pixels, dpr));
         p.setCompositionMode(mode);
         p.setOpacity(opacity);
         p.setTransform(saved);

@@ -17,10 +17,14 @@ public:
     QtImage(QImage image, Size points) : image_(std::move(image)), points_(points) {}
     Size size() const override { return points_; }
     const QImage& image() const { return image_; }
+    // The image smoothly scaled to a pixel size, kept for the next draw at
+    // that size: fish draw their icon every frame at the same size.
+    const QImage& scaledTo(QSize pixels, qreal devicePixelRatio) const;
 
 private:
     QImage image_;
     Size points_;
+    mutable QImage scaled_;
 };
 
 QPainterPath toQPath(const Path& path);

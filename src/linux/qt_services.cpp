@@ -1,6 +1,5 @@
 #include "linux/qt_services.h"
 
-#include <QCursor>
 #include <QEasingCurve>
 #include <QMetaObject>
 #include <QPainter>
@@ -56,11 +55,12 @@ int QtScheduler::scheduleRepeating(double interval, double, std::function<void()
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - clock::now());
         timer->start(static_cast<int>(std::max<std::int64_t>(0, wait.count())));
     };
-    connect(timer, &QTimer::timeout, this, [action = std::move(action), next, period, arm] {
+    connect(timer, &QTimer::timeout, this, [this, action = std::move(action), next, period, arm] {
         *next += period;
         // After a stall, carry on from now rather than firing a burst.
         if (*next < clock::now()) *next = clock::now() + period;
         arm();
+        if (tickHook_) tickHook_();
         action();
     });
     arm();
@@ -121,23 +121,6 @@ std::shared_ptr<Image> QtBitmaps::resized(const std::shared_ptr<Image>& image, S
     if (!q) return image;
     return std::make_shared<QtImage>(q->image(), points);
 }
-
-int X11Mouse::addGlobalMonitor(std::function<void(const MouseEvent&)> handler) {
-    global_.emplace(next_, std::move(handler));
-    return next_++;
-}
-
-int X11Mouse::addLocalMonitor(std::function<void(const MouseEvent&)> handler) {
-    local_.emplace(next_, std::move(handler));
-    return next_++;
-}
-
-void X11Mouse::removeMonitor(int handle) {
-    global_.erase(handle);
-    local_.erase(handle);
-}
-
-Point X11Mouse::mouseLocation() const { return toDesktop(QPointF(QCursor::pos())); }
 
 bool X11Accessibility::isProcessTrusted() const { return x11Display() != nullptr; }
 

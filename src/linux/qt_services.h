@@ -38,8 +38,11 @@ public:
     void dispatchMain(std::function<void()> work) override;
     void animate(double from, double to, double duration, std::function<void(double)> apply,
                  std::function<void()> completion) override;
+    // Runs before the action of every repeating timer's firing.
+    void setTickHook(std::function<void()> hook) { tickHook_ = std::move(hook); }
 
 private:
+    std::function<void()> tickHook_;
     std::map<int, QTimer*> timers_;
     int next_ = 1;
 };
@@ -49,20 +52,6 @@ public:
     std::shared_ptr<Image> makeBitmap(int pixelWidth, int pixelHeight, Size points,
                                       const std::function<void(Canvas&)>& draw) override;
     std::shared_ptr<Image> resized(const std::shared_ptr<Image>& image, Size points) override;
-};
-
-// The pointer position; the desktop-wide monitors are installed by the
-// gesture machinery.
-class X11Mouse : public MouseMonitors {
-public:
-    int addGlobalMonitor(std::function<void(const MouseEvent&)> handler) override;
-    int addLocalMonitor(std::function<void(const MouseEvent&)> handler) override;
-    void removeMonitor(int handle) override;
-    Point mouseLocation() const override;
-
-private:
-    std::map<int, std::function<void(const MouseEvent&)>> global_, local_;
-    int next_ = 1;
 };
 
 // Reading other applications' windows is possible exactly when there is an

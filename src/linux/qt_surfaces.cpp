@@ -32,6 +32,7 @@ Modifiers modifiersOf(Qt::KeyboardModifiers m) {
 }  // namespace
 
 SurfaceWindow::SurfaceWindow(QtSurface& owner) : owner_(owner) {
+    setSurfaceType(QSurface::RasterSurface);
     setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool | Qt::X11BypassWindowManagerHint |
              Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint);
     QSurfaceFormat format = this->format();
@@ -39,14 +40,49 @@ SurfaceWindow::SurfaceWindow(QtSurface& owner) : owner_(owner) {
     setFormat(format);
 }
 
-void SurfaceWindow::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(QRect(QPoint(0, 0), size()), Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (!owner_.draw_ || owner_.closed_) return;
+SurfaceWindow::~SurfaceWindow() {
+    if (gc_ != 0 && qGuiApp)
+        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+            xcb_free_gc(x11->connection(), gc_);
+}
+
+void SurfaceWindow::exposeEvent(QExposeEvent*) {
+    if (isExposed()) owner_.factory_.renderNow({this});
+}
+
+bool SurfaceWindow::prepare() {
+    if (!isExposed() || owner_.closed_) return false;
+    const qreal dpr = devicePixelRatio();
+    const QSize pixels = size() * dpr;
+    if (image_.size() != pixels) {
+        image_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        image_.setDevicePixelRatio(dpr);
+    }
+    return true;
+}
+
+void SurfaceWindow::drawImage() {
+    image_.fill(Qt::transparent);
+    if (!owner_.draw_) return;
+    QPainter painter(&image_);
     QtCanvas canvas(painter, height(), owner_.alpha_);
     owner_.draw_(canvas);
+}
+
+void SurfaceWindow::upload() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !handle()) return;
+    xcb_connection_t* c = x11->connection();
+    const auto window = static_cast<xcb_window_t>(winId());
+    if (gc_ == 0) {
+        gc_ = xcb_generate_id(c);
+        xcb_create_gc(c, gc_, window, 0, nullptr);
+    }
+    // 32-bit premultiplied ARGB in the server's byte order is what a
+    // compositor expects of a window with an alpha visual.
+    xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc_, static_cast<uint16_t>(image_.width()),
+                  static_cast<uint16_t>(image_.height()), 0, 0, 0, 32, static_cast<uint32_t>(image_.sizeInBytes()),
+                  image_.constBits());
 }
 
 void SurfaceWindow::deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, int clickCount) {
@@ -104,7 +140,20 @@ void QtSurface::applyGeometry() {
     const QRect r(static_cast<int>(std::lround(g.x())), static_cast<int>(std::lround(g.y())),
                   std::max(1, static_cast<int>(std::lround(g.width()))),
                   std::max(1, static_cast<int>(std::lround(g.height()))));
-    if (window_->geometry() != r) window_->setGeometry(r);
+    if (r == placed_) return;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 && shown_ && window_->handle() && r.size() == placed_.size()) {
+        // A plain move: one request. Qt's own path also rewrites the size
+        // hints on every call, which costs a property change and its events
+        // each step; Qt learns the new position from the ConfigureNotify.
+        const uint32_t xy[] = {static_cast<uint32_t>(r.x()), static_cast<uint32_t>(r.y())};
+        xcb_configure_window(x11->connection(), static_cast<xcb_window_t>(window_->winId()),
+                             XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, xy);
+        factory_.flushSoon();
+    } else {
+        window_->setGeometry(r);
+    }
+    placed_ = r;
 }
 
 void QtSurface::setOrigin(Point origin) {
@@ -123,13 +172,15 @@ void QtSurface::setContentSize(Size size) {
 void QtSurface::setAlpha(double alpha) {
     if (alpha == alpha_) return;
     alpha_ = alpha;
-    if (!closed_ && shown_) window_->update();
+    if (!closed_ && shown_) factory_.requestRender(window_.get());
 }
 
 void QtSurface::orderFront() {
     if (closed_) return;
     if (!shown_) {
         shown_ = true;
+        // Qt maps the window where it believes it is.
+        window_->setGeometry(placed_);
         window_->show();
         applyInputShape();  // mapping may reset nothing, but be sure
     }
@@ -189,7 +240,7 @@ void QtSurface::applyInputShape() {
 }
 
 void QtSurface::setNeedsDisplay() {
-    if (!closed_ && shown_) window_->update();
+    if (!closed_ && shown_) factory_.requestRender(window_.get());
 }
 
 void QtSurface::setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) { mouse_ = std::move(handler); }
@@ -231,6 +282,51 @@ bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, q
         });
     }
     return false;
+}
+
+void QtSurfaces::untrack(QtSurface* s) {
+    live_.erase(s);
+    std::erase(pending_, s->window());
+}
+
+void QtSurfaces::requestRender(SurfaceWindow* window) {
+    if (std::find(pending_.begin(), pending_.end(), window) == pending_.end()) pending_.push_back(window);
+    if (renderQueued_) return;
+    renderQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            renderQueued_ = false;
+            auto windows = std::move(pending_);
+            pending_.clear();
+            renderNow(windows);
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSurfaces::renderNow(const std::vector<SurfaceWindow*>& windows) {
+    std::vector<SurfaceWindow*> ready;
+    for (SurfaceWindow* w : windows)
+        if (w->prepare()) ready.push_back(w);
+    if (ready.empty()) return;
+    renderThread_.run([&] {
+        for (SurfaceWindow* w : ready) w->drawImage();
+    });
+    for (SurfaceWindow* w : ready) w->upload();
+    flushSoon();
+}
+
+void QtSurfaces::flushSoon() {
+    // Moves and uploads of one turn of the event loop go out together.
+    if (flushQueued_) return;
+    flushQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            flushQueued_ = false;
+            if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) xcb_flush(x11->connection());
+        },
+        Qt::QueuedConnection);
 }
 
 void QtSurfaces::raiseAll() {

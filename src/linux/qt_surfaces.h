@@ -2,24 +2,35 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
-#include <QRasterWindow>
+#include <QImage>
+#include <QRect>
+#include <QWindow>
 #include <memory>
 #include <set>
 
+#include "linux/render_thread.h"
 #include "orvella/platform/surfaces.h"
 
 namespace orvella::linux_desktop {
 
 class QtSurface;
 
-// The X window behind a surface: an override-redirect, translucent raster
-// window that never takes focus.
-class SurfaceWindow : public QRasterWindow {
+// The X window behind a surface: an override-redirect, translucent window
+// that never takes focus. Its content is drawn into an image of its own and
+// put on the window directly, without a backing store.
+class SurfaceWindow : public QWindow {
 public:
     explicit SurfaceWindow(QtSurface& owner);
+    ~SurfaceWindow() override;
+    // Draws the content into the window's image (on the render thread).
+    bool prepare();
+    // Runs on the render thread.
+    void drawImage();
+    // Puts the prepared image on the window.
+    void upload();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void exposeEvent(QExposeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -29,6 +40,8 @@ private:
     void deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, int clickCount);
     QtSurface& owner_;
     int clickCount_ = 1;
+    QImage image_;
+    unsigned int gc_ = 0;
 };
 
 class QtSurfaces;
@@ -56,6 +69,7 @@ public:
     void setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) override;
 
     SurfaceKind kind() const { return kind_; }
+    SurfaceWindow* window() const { return window_.get(); }
     unsigned long windowID() const;
     void raise();
 
@@ -75,6 +89,7 @@ private:
     bool ignores_ = false;
     bool shown_ = false;
     std::vector<Rect> region_;
+    QRect placed_;
 };
 
 // Makes surfaces and keeps them above other windows: override-redirect
@@ -88,12 +103,22 @@ public:
                                            std::function<void(Canvas&)> draw) override;
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
+    RenderThread& renderThread() { return renderThread_; }
     void track(QtSurface* s) { live_.insert(s); }
-    void untrack(QtSurface* s) { live_.erase(s); }
+    void untrack(QtSurface* s);
+    // Every surface asking for a redraw in one turn of the event loop is
+    // drawn in one visit to the render thread.
+    void requestRender(SurfaceWindow* window);
+    void renderNow(const std::vector<SurfaceWindow*>& windows);
+    void flushSoon();
     void raiseAll();
 
 private:
+    RenderThread renderThread_;
     std::set<QtSurface*> live_;
+    std::vector<SurfaceWindow*> pending_;
+    bool renderQueued_ = false;
+    bool flushQueued_ = false;
     bool raiseQueued_ = false;
     unsigned long activeAtom_ = 0, stackingAtom_ = 0;
 };

@@ -72,6 +72,8 @@ void ControlObject::RemoveApplication(const QString& path) {
     controller_.removeApplication(app);
 }
 
+void ControlObject::SetStillWaterMode(bool enabled) { controller_.setStillWaterModeEnabled(enabled); }
+
 void ControlObject::Quit() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }
 
 }  // namespace orvella::shell

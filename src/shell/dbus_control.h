@@ -36,6 +36,7 @@ public Q_SLOTS:
     void AddApplication(const QString& path);
     // Error: org.orvella.Orvella.Error.NotListed
     void RemoveApplication(const QString& path);
+    void SetStillWaterMode(bool enabled);
     void Quit();
 
 private:

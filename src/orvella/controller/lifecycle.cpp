@@ -30,6 +30,7 @@ OrvellaController::~OrvellaController() {
 void OrvellaController::start() {
     hasStarted_ = true;
     rebuildFish();
+    installMouseMonitors();
     installNotificationObservers();
     startMotion();
 }

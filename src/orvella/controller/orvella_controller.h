@@ -160,6 +160,10 @@ public:
                       std::optional<Point> attractionPoint);
     Point dispersalTarget(const FishAgent& fish, int index, Point origin, const Rect& T) const;
 
+    // The desktop's mouse: every move and left mouse-down.
+    void installMouseMonitors();
+    void handleMouse(MouseEvent::Type type, Modifiers modifiers, Point location);
+
     // Screen gesture state the motion step expires.
     void clearClickAttraction(bool keepRecentClicks);
     void expireClickAttractionIfNeeded(Time now);

@@ -10,6 +10,32 @@ void prune(std::vector<Time>& clicks, Time now, double window) {
 }
 }  // namespace
 
+void OrvellaController::installMouseMonitors() {
+    std::weak_ptr<int> alive = alive_;
+    // Events of other applications' windows arrive here; hand them to the
+    // main queue with the location read now.
+    eventMonitors_.push_back(platform_.mouse.addGlobalMonitor([this, alive](const MouseEvent& e) {
+        const Point location = platform_.mouse.mouseLocation();
+        platform_.scheduler.dispatchMain([this, alive, e, location] {
+            if (alive.lock()) handleMouse(e.type, e.modifiers, location);
+        });
+    }));
+    // Events of this application's own windows: handled at once, before the
+    // window sees them.
+    eventMonitors_.push_back(platform_.mouse.addLocalMonitor([this, alive](const MouseEvent& e) {
+        if (alive.lock()) handleMouse(e.type, e.modifiers, platform_.mouse.mouseLocation());
+    }));
+}
+
+void OrvellaController::handleMouse(MouseEvent::Type type, Modifiers, Point location) {
+    previousCursorPoint = cursorPoint;
+    cursorPoint = location;
+    if (type != MouseEvent::Type::leftMouseDown) return;
+    // A plain click ends a running attraction and resets the click counts.
+    clearClickAttraction(false);
+    recentDispersalClicks.clear();
+}
+
 void OrvellaController::clearClickAttraction(bool keepRecentClicks) {
     cursorAttractionEnabled = false;
     attractionTargetPoint.reset();

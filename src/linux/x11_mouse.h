@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+#include <chrono>
+#include <map>
+
+#include "orvella/platform/mouse.h"
+
+namespace orvella::linux_desktop {
+
+// The pointer of the whole desktop, read, never grabbed. XInput2 raw motion
+// on the root window says that the pointer moved; its position and the
+// modifier keys are then read once per turn of the event loop, so a burst
+// of motion costs one read.
+class X11Mouse : public QObject, public MouseMonitors, public QAbstractNativeEventFilter {
+public:
+    X11Mouse();
+    ~X11Mouse() override;
+    int addGlobalMonitor(std::function<void(const MouseEvent&)> handler) override;
+    int addLocalMonitor(std::function<void(const MouseEvent&)> handler) override;
+    void removeMonitor(int handle) override;
+    Point mouseLocation() const override;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    // Whether raw pointer motion could be selected on this server.
+    bool watchesMotion() const { return xiOpcode_ >= 0; }
+    // Called on every timer tick: a pointer moved by software (a warp, as
+    // automation tools do) makes no raw motion, so while none has come for
+    // a second the position is read ten times a second.
+    void pollIfQuiet();
+
+private:
+    void sample();
+    std::chrono::steady_clock::time_point lastRaw_{};
+    int ticks_ = 0;
+    std::map<int, std::function<void(const MouseEvent&)>> global_, local_;
+    int next_ = 1;
+    int xiOpcode_ = -1;
+    bool sampleQueued_ = false;
+    Point last_;
+};
+
+}  // namespace orvella::linux_desktop
