@@ -9,34 +9,49 @@ namespace orvella::linux_desktop {
 
 namespace {
 
-// Three box passes approximate a gaussian of the given sigma.
-void blurAlpha(QImage& image, double sigma) {
-    if (sigma <= 0.1) return;
-    const int r = std::max(1, static_cast<int>(std::lround(std::sqrt(12 * sigma * sigma / 3 + 1) / 2)));
-    const int w = image.width(), h = image.height();
-    std::vector<int> line(static_cast<size_t>(std::max(w, h)));
-    auto pass = [&](bool horizontal) {
-        const int outer = horizontal ? h : w, inner = horizontal ? w : h;
-        for (int o = 0; o < outer; ++o) {
-            auto px = [&](int i) -> QRgb& {
-                return reinterpret_cast<QRgb*>(image.scanLine(horizontal ? o : i))[horizontal ? i : o];
-            };
-            for (int i = 0; i < inner; ++i) line[static_cast<size_t>(i)] = qAlpha(px(i));
-            int sum = 0;
-            for (int i = -r; i <= r; ++i) sum += (i >= 0 && i < inner) ? line[static_cast<size_t>(i)] : 0;
-            for (int i = 0; i < inner; ++i) {
-                const int a = sum / (2 * r + 1);
-                px(i) = qRgba(0, 0, 0, a);
-                const int out = i - r, in = i + r + 1;
-                if (out >= 0) sum -= line[static_cast<size_t>(out)];
-                if (in < inner) sum += line[static_cast<size_t>(in)];
-            }
-        }
-    };
-    for (int k = 0; k < 3; ++k) {
-        pass(true);
-        pass(false);
+// One box pass of radius r over n values spaced by stride, in place.
+void boxPass(std::uint8_t* data, int n, int stride, int r, std::vector<int>& line) {
+    line.resize(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) line[static_cast<size_t>(i)] = data[i * stride];
+    const int width = 2 * r + 1;
+    int sum = 0;
+    for (int i = 0; i <= r && i < n; ++i) sum += line[static_cast<size_t>(i)];
+    for (int i = 0; i < n; ++i) {
+        data[i * stride] = static_cast<std::uint8_t>(sum / width);
+        const int out = i - r, in = i + r + 1;
+        if (out >= 0) sum -= line[static_cast<size_t>(out)];
+        if (in < n) sum += line[static_cast<size_t>(in)];
     }
+}
+
+// The alpha of `layer`, blurred by three box passes that approximate a
+// gaussian of the given sigma, as a shadow of the given colour.
+QImage shadowOf(const QImage& layer, double sigma, const QColor& color) {
+    const int w = layer.width(), h = layer.height();
+    std::vector<std::uint8_t> alpha(static_cast<size_t>(w) * static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(layer.constScanLine(y));
+        for (int x = 0; x < w; ++x) alpha[static_cast<size_t>(y * w + x)] = static_cast<std::uint8_t>(qAlpha(row[x]));
+    }
+    if (sigma > 0.1) {
+        const int r = std::max(1, static_cast<int>(std::lround(std::sqrt(12 * sigma * sigma / 3 + 1) / 2)));
+        std::vector<int> line;
+        for (int pass = 0; pass < 3; ++pass) {
+            for (int y = 0; y < h; ++y) boxPass(alpha.data() + static_cast<size_t>(y * w), w, 1, r, line);
+            for (int x = 0; x < w; ++x) boxPass(alpha.data() + x, h, w, r, line);
+        }
+    }
+    QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
+    shadow.setDevicePixelRatio(layer.devicePixelRatio());
+    const int cr = color.red(), cg = color.green(), cb = color.blue(), ca = color.alpha();
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(shadow.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int a = alpha[static_cast<size_t>(y * w + x)] * ca / 255;
+            row[x] = qRgba(cr * a / 255, cg * a / 255, cb * a / 255, a);
+        }
+    }
+    return shadow;
 }
 
 }  // namespace
@@ -127,49 +142,58 @@ QPen QtCanvas::pen() const {
 }
 
 template <class Draw>
-void QtCanvas::paint(Draw&& draw) {
+void QtCanvas::paint(Draw&& draw, const QRectF& bounds) {
     if (!state_.shadow || state_.shadow->color.a <= 0) {
         draw(p_);
         return;
     }
-    // Draw the operation alone on a layer the size of the device, turn its
+    // Draw the operation alone on a layer around its device bounds, turn its
     // alpha into a blurred, tinted shadow, then put shadow and operation down.
-    const QSize size = p_.device() ? QSize(p_.device()->width(), p_.device()->height()) : QSize();
     const qreal dpr = p_.device() ? p_.device()->devicePixelRatioF() : 1.0;
-    QImage layer(size * dpr, QImage::Format_ARGB32_Premultiplied);
+    const double margin = 3 * state_.shadow->blur / 2 + 2;
+    QRectF area = bounds.isValid() ? p_.transform().mapRect(bounds) : QRectF();
+    if (p_.device()) {
+        const QRectF deviceRect(0, 0, p_.device()->width(), p_.device()->height());
+        area = area.isValid() ? area.adjusted(-margin, -margin, margin, margin) : deviceRect;
+        const QPointF offset(state_.shadow->offset.dx, -state_.shadow->offset.dy);
+        // Only what can reach the device matters: the operation's own pixels
+        // or, moved by the offset, its shadow's.
+        area = area & (deviceRect | deviceRect.translated(-offset));
+    }
+    const QRect pixels = QRectF(area.topLeft() * dpr, area.size() * dpr).toAlignedRect();
+    if (pixels.isEmpty()) return;
+    QImage layer(pixels.size(), QImage::Format_ARGB32_Premultiplied);
     layer.setDevicePixelRatio(dpr);
     layer.fill(Qt::transparent);
+    const QPointF origin(pixels.x() / dpr, pixels.y() / dpr);
     {
         QPainter lp(&layer);
         lp.setRenderHints(p_.renderHints());
-        lp.setTransform(p_.transform());
+        lp.setTransform(p_.transform() * QTransform::fromTranslate(-origin.x(), -origin.y()));
         draw(lp);
     }
-    QImage shadow = layer.copy();
-    blurAlpha(shadow, state_.shadow->blur / 2 * dpr);
-    {
-        QPainter sp(&shadow);
-        sp.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        sp.fillRect(shadow.rect(), toQColor(state_.shadow->color));
-    }
+    const QImage shadow = shadowOf(layer, state_.shadow->blur / 2 * dpr, toQColor(state_.shadow->color));
     const QTransform saved = p_.transform();
     p_.resetTransform();
-    p_.drawImage(QPointF(state_.shadow->offset.dx, -state_.shadow->offset.dy), shadow);
-    p_.drawImage(QPointF(0, 0), layer);
+    p_.drawImage(origin + QPointF(state_.shadow->offset.dx, -state_.shadow->offset.dy), shadow);
+    p_.drawImage(origin, layer);
     p_.setTransform(saved);
 }
 
 void QtCanvas::fillPath(const Path& path, FillRule rule) {
+    // A clear fill leaves no trace, not even a shadow: skip the rasterising.
+    if (state_.fill.alpha() == 0) return;
     QPainterPath q = toQPath(path);
     q.setFillRule(rule == FillRule::evenOdd ? Qt::OddEvenFill : Qt::WindingFill);
     const QColor color = state_.fill;
-    paint([&](QPainter& p) { p.fillPath(q, color); });
+    paint([&](QPainter& p) { p.fillPath(q, color); }, q.boundingRect());
 }
 
 void QtCanvas::strokePath(const Path& path) {
     const QPainterPath q = toQPath(path);
     const QPen pen = this->pen();
-    paint([&](QPainter& p) { p.strokePath(q, pen); });
+    const double half = state_.lineWidth / 2 + 1;
+    paint([&](QPainter& p) { p.strokePath(q, pen); }, q.boundingRect().adjusted(-half, -half, half, half));
 }
 
 void QtCanvas::fillRect(const Rect& r, CompositeOp op) {
@@ -181,7 +205,7 @@ void QtCanvas::fillRect(const Rect& r, CompositeOp op) {
         if (op == CompositeOp::clear) p.setCompositionMode(QPainter::CompositionMode_Clear);
         p.fillRect(rect, color);
         p.setCompositionMode(mode);
-    });
+    }, rect);
 }
 
 void QtCanvas::drawImage(const Image& image, const Rect& dest, CompositeOp op, double fraction) {
@@ -203,7 +227,7 @@ void QtCanvas::drawImage(const Image& image, const Rect& dest, CompositeOp op, d
         p.setCompositionMode(mode);
         p.setOpacity(opacity);
         p.setTransform(saved);
-    });
+    }, QRectF(dest.minX(), dest.minY(), dest.width(), dest.height()));
 }
 
 void QtCanvas::drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) {
@@ -220,7 +244,7 @@ void QtCanvas::drawText(const std::string& utf8, Point baselineOrigin, double po
         p.setPen(color);
         p.drawText(at, text);
         p.setTransform(saved);
-    });
+    }, QRectF());
 }
 
 }  // namespace orvella::linux_desktop

@@ -68,7 +68,7 @@ private:
     };
     // Runs one drawing operation, with the shadow beneath it when one is set.
     template <class Draw>
-    void paint(Draw&& draw);
+    void paint(Draw&& draw, const QRectF& bounds);
     QPen pen() const;
 
     QPainter& p_;

@@ -3,7 +3,10 @@
 #include <QEasingCurve>
 #include <QMetaObject>
 #include <QPainter>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <sys/timerfd.h>
+#include <unistd.h>
 #include <QVariantAnimation>
 #include <chrono>
 
@@ -42,39 +45,40 @@ std::uint64_t SystemRandom::nextBelow(std::uint64_t upperBound) {
 }
 
 int QtScheduler::scheduleRepeating(double interval, double, std::function<void()> action) {
-    // QTimer counts whole milliseconds; a 1/60 s timer would run at 62.5 or
-    // 58.8 Hz. Each firing is therefore re-armed for the next deadline on a
-    // steady clock, which keeps the average rate exact.
-    using clock = std::chrono::steady_clock;
-    auto* timer = new QTimer(this);
-    timer->setTimerType(Qt::PreciseTimer);
-    timer->setSingleShot(true);
-    const auto period = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(interval));
-    auto next = std::make_shared<clock::time_point>(clock::now() + period);
-    auto arm = [timer, next] {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - clock::now());
-        timer->start(static_cast<int>(std::max<std::int64_t>(0, wait.count())));
-    };
-    connect(timer, &QTimer::timeout, this, [this, action = std::move(action), next, period, arm] {
-        *next += period;
-        // After a stall, carry on from now rather than firing a burst.
-        if (*next < clock::now()) *next = clock::now() + period;
-        arm();
+    // A timerfd keeps the exact period (QTimer counts whole milliseconds, so
+    // a 1/60 s QTimer runs at 62.5 or 58.8 Hz) and costs one read a firing.
+    const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd < 0) return 0;
+    const auto ns = static_cast<long long>(std::llround(std::max(interval, 0.001) * 1e9));
+    itimerspec spec{};
+    spec.it_interval.tv_sec = static_cast<time_t>(ns / 1000000000);
+    spec.it_interval.tv_nsec = static_cast<long>(ns % 1000000000);
+    spec.it_value = spec.it_interval;
+    ::timerfd_settime(fd, 0, &spec, nullptr);
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this, fd, action = std::move(action)] {
+        std::uint64_t expirations = 0;
+        if (::read(fd, &expirations, sizeof expirations) != sizeof expirations) return;
+        // Missed firings after a stall are not made up: one action.
         if (tickHook_) tickHook_();
         action();
     });
-    arm();
     const int id = next_++;
-    timers_[id] = timer;
+    timers_[id] = Timer{fd, notifier};
     return id;
 }
 
 void QtScheduler::cancel(int handle) {
     auto it = timers_.find(handle);
     if (it == timers_.end()) return;
-    it->second->stop();
-    it->second->deleteLater();
+    it->second.notifier->setEnabled(false);
+    it->second.notifier->deleteLater();
+    ::close(it->second.fd);
     timers_.erase(it);
+}
+
+QtScheduler::~QtScheduler() {
+    for (auto& [id, t] : timers_) ::close(t.fd);
 }
 
 void QtScheduler::dispatchMain(std::function<void()> work) {

@@ -12,7 +12,7 @@
 #include "orvella/platform/random.h"
 #include "orvella/platform/scheduler.h"
 
-class QTimer;
+class QSocketNotifier;
 
 namespace orvella::linux_desktop {
 
@@ -33,6 +33,8 @@ private:
 
 class QtScheduler : public QObject, public Scheduler {
 public:
+    QtScheduler() = default;
+    ~QtScheduler() override;
     int scheduleRepeating(double interval, double tolerance, std::function<void()> action) override;
     void cancel(int handle) override;
     void dispatchMain(std::function<void()> work) override;
@@ -43,7 +45,11 @@ public:
 
 private:
     std::function<void()> tickHook_;
-    std::map<int, QTimer*> timers_;
+    struct Timer {
+        int fd;
+        QSocketNotifier* notifier;
+    };
+    std::map<int, Timer> timers_;
     int next_ = 1;
 };
 

@@ -182,9 +182,28 @@ void QtSurface::orderFront() {
         // Qt maps the window where it believes it is.
         window_->setGeometry(placed_);
         window_->show();
+        stopStructureEvents();
         applyInputShape();  // mapping may reset nothing, but be sure
     }
     window_->raise();
+}
+
+void QtSurface::stopStructureEvents() {
+    // The fish moves itself 30 to 60 times a second; the ConfigureNotify
+    // each move would send back only tells Qt what this surface already
+    // knows, through two threads. Exposure and input events stay.
+    if (structureEventsStopped_) return;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !window_->handle()) return;
+    xcb_connection_t* c = x11->connection();
+    const auto id = static_cast<xcb_window_t>(window_->winId());
+    auto cookie = xcb_get_window_attributes(c, id);
+    if (auto* reply = xcb_get_window_attributes_reply(c, cookie, nullptr)) {
+        const uint32_t mask = reply->your_event_mask & ~uint32_t(XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+        xcb_change_window_attributes(c, id, XCB_CW_EVENT_MASK, &mask);
+        free(reply);
+        structureEventsStopped_ = true;
+    }
 }
 
 void QtSurface::raise() {

@@ -76,6 +76,8 @@ public:
 private:
     friend class SurfaceWindow;
     void applyGeometry();
+    void stopStructureEvents();
+    bool structureEventsStopped_ = false;
     void applyInputShape();
 
     QtSurfaces& factory_;

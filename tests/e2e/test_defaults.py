@@ -100,10 +100,14 @@ class StoredDefaults(DesktopTest):
         self.assertEqual(stat.S_IMODE(os.stat(self.orvella.defaults_file).st_mode), 0o600)
         # A count of 60 draws the largest fish: its icon is wider than the
         # same icon at count 0 (the faint tail stays under the threshold).
+        # Alone, so that no neighbour overlaps the measured square.
+        self.orvella.stop()
+        self.orvella.write_defaults({"Orvella.applicationPaths": listed[:1], "Orvella.appOpenCounts": {listed[0]: 60}})
+        self.orvella.start(fish=1)
         grown = self.icon_width("Test Mail")
         self.orvella.stop()
-        self.orvella.write_defaults({"Orvella.applicationPaths": listed, "Orvella.appOpenCounts": {}})
-        self.orvella.start(fish=2)
+        self.orvella.write_defaults({"Orvella.applicationPaths": listed[:1], "Orvella.appOpenCounts": {}})
+        self.orvella.start(fish=1)
         base = self.icon_width("Test Mail")
         self.assertAlmostEqual(grown / base, 1.16 / 0.86, delta=0.12)
 
