@@ -14,7 +14,10 @@
 // X11 last: its macros clash with Qt's names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 #include <X11/extensions/shape.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 namespace orvella::linux_desktop {
 
@@ -41,6 +44,7 @@ SurfaceWindow::SurfaceWindow(QtSurface& owner) : owner_(owner) {
 }
 
 SurfaceWindow::~SurfaceWindow() {
+    releaseShared();
     if (gc_ != 0 && qGuiApp)
         if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
             xcb_free_gc(x11->connection(), gc_);
@@ -50,14 +54,71 @@ void SurfaceWindow::exposeEvent(QExposeEvent*) {
     if (isExposed()) owner_.factory_.renderNow({this});
 }
 
+struct SurfaceWindow::Shared {
+    XShmSegmentInfo info{};
+    XImage* image = nullptr;
+    GC gc = nullptr;
+};
+
+void SurfaceWindow::releaseShared() {
+    if (!shared_) return;
+    if (Display* dpy = x11Display()) {
+        XShmDetach(dpy, &shared_->info);
+        if (shared_->gc) XFreeGC(dpy, shared_->gc);
+        XSync(dpy, False);
+    }
+    if (shared_->image) {
+        shared_->image->data = nullptr;
+        XDestroyImage(shared_->image);
+    }
+    if (shared_->info.shmaddr) shmdt(shared_->info.shmaddr);
+    shared_.reset();
+}
+
 bool SurfaceWindow::prepare() {
     if (!isExposed() || owner_.closed_) return false;
     const qreal dpr = devicePixelRatio();
     const QSize pixels = size() * dpr;
-    if (image_.size() != pixels) {
-        image_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        image_.setDevicePixelRatio(dpr);
+    if (image_.size() == pixels) return true;
+    image_ = QImage();
+    releaseShared();
+    Display* dpy = x11Display();
+    if (dpy && !sharedFailed_ && XShmQueryExtension(dpy)) {
+        XWindowAttributes attrs{};
+        XGetWindowAttributes(dpy, static_cast<::Window>(winId()), &attrs);
+        auto shared = std::make_unique<Shared>();
+        shared->image = XShmCreateImage(dpy, attrs.visual, 32, ZPixmap, nullptr, &shared->info,
+                                        static_cast<unsigned>(pixels.width()), static_cast<unsigned>(pixels.height()));
+        if (shared->image) {
+            const size_t bytes = static_cast<size_t>(shared->image->bytes_per_line) * static_cast<size_t>(pixels.height());
+            shared->info.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+            if (shared->info.shmid >= 0) {
+                shared->info.shmaddr = static_cast<char*>(shmat(shared->info.shmid, nullptr, 0));
+                // Marked for removal at once: it goes when both sides detach.
+                shmctl(shared->info.shmid, IPC_RMID, nullptr);
+                if (shared->info.shmaddr != reinterpret_cast<char*>(-1)) {
+                    shared->image->data = shared->info.shmaddr;
+                    shared->info.readOnly = False;
+                    if (XShmAttach(dpy, &shared->info)) {
+                        shared->gc = XCreateGC(dpy, static_cast<::Window>(winId()), 0, nullptr);
+                        image_ = QImage(reinterpret_cast<uchar*>(shared->info.shmaddr), pixels.width(), pixels.height(),
+                                        shared->image->bytes_per_line, QImage::Format_ARGB32_Premultiplied);
+                        shared_ = std::move(shared);
+                    }
+                } else {
+                    shared->info.shmaddr = nullptr;
+                }
+            }
+            if (!shared_ && shared) {
+                shared->image->data = nullptr;
+                XDestroyImage(shared->image);
+                if (shared->info.shmaddr) shmdt(shared->info.shmaddr);
+            }
+        }
+        if (!shared_) sharedFailed_ = true;
     }
+    if (image_.isNull()) image_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    image_.setDevicePixelRatio(dpr);
     return true;
 }
 
@@ -72,6 +133,11 @@ void SurfaceWindow::drawImage() {
 void SurfaceWindow::upload() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !handle()) return;
+    if (shared_) {
+        XShmPutImage(x11->display(), static_cast<::Window>(winId()), shared_->gc, shared_->image, 0, 0, 0, 0,
+                     static_cast<unsigned>(image_.width()), static_cast<unsigned>(image_.height()), False);
+        return;
+    }
     xcb_connection_t* c = x11->connection();
     const auto window = static_cast<xcb_window_t>(winId());
     if (gc_ == 0) {
@@ -343,7 +409,10 @@ void QtSurfaces::flushSoon() {
         this,
         [this] {
             flushQueued_ = false;
-            if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) xcb_flush(x11->connection());
+            if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+                XFlush(x11->display());
+                xcb_flush(x11->connection());
+            }
         },
         Qt::QueuedConnection);
 }

@@ -40,8 +40,14 @@ private:
     void deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, int clickCount);
     QtSurface& owner_;
     int clickCount_ = 1;
+    void releaseShared();
     QImage image_;
     unsigned int gc_ = 0;
+    // The image lives in memory shared with the X server where it can, so
+    // putting it on the window copies nothing.
+    struct Shared;
+    std::unique_ptr<Shared> shared_;
+    bool sharedFailed_ = false;
 };
 
 class QtSurfaces;
