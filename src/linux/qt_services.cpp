@@ -50,11 +50,11 @@ int QtScheduler::scheduleRepeating(double interval, double, std::function<void()
     const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd < 0) return 0;
     const auto ns = static_cast<long long>(std::llround(std::max(interval, 0.001) * 1e9));
-    itimerspec spec{};
-    spec.it_interval.tv_sec = static_cast<time_t>(ns / 1000000000);
-    spec.it_interval.tv_nsec = static_cast<long>(ns % 1000000000);
-    spec.it_value = spec.it_interval;
-    ::timerfd_settime(fd, 0, &spec, nullptr);
+    itimerspec period{};
+    period.it_interval.tv_sec = static_cast<time_t>(ns / 1000000000);
+    period.it_interval.tv_nsec = static_cast<long>(ns % 1000000000);
+    period.it_value = period.it_interval;
+    ::timerfd_settime(fd, 0, &period, nullptr);
     auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this, fd, action = std::move(action)] {
         std::uint64_t expirations = 0;

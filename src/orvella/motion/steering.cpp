@@ -45,25 +45,23 @@ void OrvellaController::move(FishAgent& agent, Point target, int index, const Re
     }
     agent.position = agent.position + agent.velocity;
 
-    double ex = 0, ey = 0;
-    if (agent.position.x < B.minX()) {
-        agent.velocity.dx = -0.72 * agent.velocity.dx;
-        agent.position.x = B.minX();
-        ex = 1;
-    } else if (agent.position.x > B.maxX()) {
-        agent.velocity.dx = -0.72 * agent.velocity.dx;
-        agent.position.x = B.maxX();
-        ex = -1;
-    }
-    if (agent.position.y < B.minY()) {
-        agent.velocity.dy = -0.72 * agent.velocity.dy;
-        agent.position.y = B.minY();
-        ey = 1;
-    } else if (agent.position.y > B.maxY()) {
-        agent.velocity.dy = -0.72 * agent.velocity.dy;
-        agent.position.y = B.maxY();
-        ey = -1;
-    }
+    // Bounce off the boundary, horizontally then vertically; the result is
+    // the direction back into the water along that axis.
+    auto bounce = [](double& position, double& velocity, double min, double max) -> double {
+        if (position < min) {
+            velocity = -0.72 * velocity;
+            position = min;
+            return 1;
+        }
+        if (position > max) {
+            velocity = -0.72 * velocity;
+            position = max;
+            return -1;
+        }
+        return 0;
+    };
+    const double ex = bounce(agent.position.x, agent.velocity.dx, B.minX(), B.maxX());
+    const double ey = bounce(agent.position.y, agent.velocity.dy, B.minY(), B.maxY());
     if (ex != 0 || ey != 0) registerBoundaryEscapeIfNeeded(agent, {ex, ey}, now);
 
     const double sp2 = std::max(agent.velocity.length(), 0.001);
