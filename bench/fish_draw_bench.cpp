@@ -26,7 +26,7 @@ void FishDraw(benchmark::State& state) {
     OrvellaApp app{"Bench", "/bench.desktop", std::make_shared<QtImage>(iconImage, Size{72, 72})};
     FishIconView view(app, FishViewServices{desk.clock, desk.random, desk.scheduler, desk.workspace, [] {
                           return std::optional<double>(0.58);
-                      }});
+                      }, {}, {}});
     view.setGrowthScale(0.86, false);
     if (state.range(0) == 1) view.showCapture(desk.clock.now() + 1e9);
     QImage target(112, 112, QImage::Format_ARGB32_Premultiplied);

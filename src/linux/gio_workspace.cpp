@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "linux/qt_canvas.h"
+#include "linux/x11_windows.h"
 
 namespace orvella::linux_desktop {
 
@@ -263,11 +264,68 @@ bool GioWorkspace::fileExists(const std::string& path) {
     return !path.empty() && std::filesystem::exists(path, ec);
 }
 
+namespace {
+
+std::string lowered(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The names a window of the entry's application carries in WM_CLASS: the
+// entry's StartupWMClass, else its desktop-file id without ".desktop".
+std::vector<std::string> windowClassesOf(GDesktopAppInfo* info, const std::string& path) {
+    std::vector<std::string> names;
+    if (const char* wmclass = g_desktop_app_info_get_startup_wm_class(info)) names.push_back(lowered(wmclass));
+    std::string id = std::filesystem::path(path).filename().string();
+    if (id.size() > 8 && id.ends_with(".desktop")) id.resize(id.size() - 8);
+    names.push_back(lowered(id));
+    return names;
+}
+
+}  // namespace
+
 bool GioWorkspace::openApplication(const std::string& path) {
     GObjectPtr<GDesktopAppInfo> info(g_desktop_app_info_new_from_filename(path.c_str()));
     if (!info) return false;
+    // A window of the application is open: bring the topmost one forward.
+    const auto classes = windowClassesOf(info.p, path);
+    const auto windows = clientWindows();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        const std::string instance = lowered(it->instance), cls = lowered(it->className);
+        for (const auto& name : classes)
+            if (name == instance || name == cls) {
+                activateWindow(it->id);
+                return true;
+            }
+    }
+    // Otherwise launch the entry. GIO splits its Exec line into arguments
+    // itself; nothing goes through a shell.
     GObjectPtr<GAppLaunchContext> context(g_app_launch_context_new());
     return g_app_info_launch(G_APP_INFO(info.p), nullptr, context.p, nullptr);
+}
+
+std::optional<std::string> GioWorkspace::bundleIdentifier(const std::string& path) {
+    GObjectPtr<GDesktopAppInfo> info(g_desktop_app_info_new_from_filename(path.c_str()));
+    if (!info) return std::nullopt;
+    return windowClassesOf(info.p, path).back();
+}
+
+std::optional<RunningApplication> GioWorkspace::frontmostApplication() {
+    auto window = activeWindow();
+    if (!window) return std::nullopt;
+    RunningApplication app;
+    app.bundleIdentifier = lowered(window->instance.empty() ? window->className : window->instance);
+    app.processID = window->processID;
+    app.localizedName = window->className;
+    // The entry whose id or StartupWMClass names the window's class.
+    for (const std::string& name : {window->instance, window->className, lowered(window->className)}) {
+        if (name.empty()) continue;
+        if (auto file = desktopFileForID((name + ".desktop").c_str())) {
+            app.location = *file;
+            break;
+        }
+    }
+    return app;
 }
 
 }  // namespace orvella::linux_desktop

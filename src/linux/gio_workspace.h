@@ -25,7 +25,8 @@ public:
     bool reduceMotion() override { return reduceMotion_; }
     Color systemBlue() override { return {0.0, 122.0 / 255.0, 1.0, 1.0}; }
     bool openApplication(const std::string& path) override;
-    std::optional<RunningApplication> frontmostApplication() override { return std::nullopt; }
+    std::optional<std::string> bundleIdentifier(const std::string& path) override;
+    std::optional<RunningApplication> frontmostApplication() override;
     std::vector<RunningApplication> runningApplications() override { return {}; }
 
     // The icon theme Qt should use on this desktop: the desktop's own

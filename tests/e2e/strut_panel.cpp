@@ -1,20 +1,49 @@
-// A bare dock window with a strut along one screen edge, for tests that
-// need visible frames smaller than frames. Usage: orvella-test-panel
-// bottom|top HEIGHT. Runs until killed.
+// Test windows for the end-to-end tests. Runs until killed.
+//   orvella-test-panel bottom|top HEIGHT   a dock with a strut along that edge
+//   orvella-test-panel window CLASS        a screen-sized window with that WM_CLASS
+//                                          that prints "press X Y" for each click
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
+static int window(const char* cls) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) return 1;
+    const int screen = DefaultScreen(dpy);
+    Window w = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), 0, 0, static_cast<unsigned>(DisplayWidth(dpy, screen)),
+                                   static_cast<unsigned>(DisplayHeight(dpy, screen)), 0, 0, 0x405060);
+    XClassHint hint;
+    hint.res_name = const_cast<char*>(cls);
+    hint.res_class = const_cast<char*>(cls);
+    XSetClassHint(dpy, w, &hint);
+    XStoreName(dpy, w, cls);
+    XSelectInput(dpy, w, ButtonPressMask);
+    XMapWindow(dpy, w);
+    XFlush(dpy);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (;;) {
+        XEvent e;
+        XNextEvent(dpy, &e);
+        if (e.type == ButtonPress) {
+            std::printf("press %d %d\n", e.xbutton.x_root, e.xbutton.y_root);
+            std::fflush(stdout);
+        }
+    }
+}
+
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s bottom|top HEIGHT\n", argv[0]);
+        std::fprintf(stderr, "usage: %s bottom|top HEIGHT | window CLASS\n", argv[0]);
         return 2;
     }
+    if (std::strcmp(argv[1], "window") == 0) return window(argv[2]);
     const bool bottom = std::strcmp(argv[1], "bottom") == 0;
     const int height = std::atoi(argv[2]);
     Display* dpy = XOpenDisplay(nullptr);

@@ -228,7 +228,7 @@ TEST_F(FishViewTest, OnlyTheIconAndABadgeWithACountTakeTheMouse) {
 
 TEST_F(FishViewTest, TintComesFromThePaletteAndTheAccentLeansTowardsBlue) {
     desk.random.pushBelow(2);
-    FishIconView v(fish->app, FishViewServices{desk.clock, desk.random, desk.scheduler, desk.workspace, {}});
+    FishIconView v(fish->app, FishViewServices{desk.clock, desk.random, desk.scheduler, desk.workspace, {}, {}, {}});
     EXPECT_EQ(v.tailTint(), (Color{0.12, 0.91, 0.72, 1}));
     auto canvas = draw();
     const Color tint = view().tailTint();

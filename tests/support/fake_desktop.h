@@ -136,6 +136,11 @@ public:
     bool reduceMotion() override { return reduceMotionOn; }
     Color systemBlue() override { return {0, 0.478, 1, 1}; }
     bool openApplication(const std::string& path) override;
+    std::optional<std::string> bundleIdentifier(const std::string& path) override {
+        auto it = bundleIDs.find(path);
+        if (it == bundleIDs.end()) return std::nullopt;
+        return it->second;
+    }
     std::optional<RunningApplication> frontmostApplication() override { return frontmost; }
     std::vector<RunningApplication> runningApplications() override { return running; }
 
@@ -146,6 +151,7 @@ public:
     std::set<std::string> existing;
     std::map<std::string, std::string> names;
     std::vector<std::string> opened;
+    std::map<std::string, std::string> bundleIDs;
     std::vector<std::shared_ptr<Image>> icons;  // kept so recorded drawings stay valid
     bool reduceMotionOn = false;
     std::optional<RunningApplication> frontmost;

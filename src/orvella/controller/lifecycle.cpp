@@ -62,7 +62,9 @@ FishViewServices OrvellaController::fishViewServices() {
         [this, alive]() -> std::optional<double> {
             if (!alive.lock()) return std::nullopt;
             return iconOpacity();
-        }};
+        },
+        [this, alive]() -> FishInputHandler* { return alive.lock() ? this : nullptr; },
+        [this] { return platform_.mouse.mouseLocation(); }};
 }
 
 void OrvellaController::rebuildFish() {

@@ -18,7 +18,7 @@ namespace orvella {
 
 // Owns the tank: catalogue, settings, open counts, the fish and everything
 // that moves them. Main thread only.
-class OrvellaController {
+class OrvellaController : public FishInputHandler {
 public:
     // Tuning constants.
     static constexpr double screenPadding = 96;
@@ -39,6 +39,7 @@ public:
     static constexpr double unreadAttentionMaxDuration = 15;
     static constexpr double unreadAttentionOrbitDuration = 2.8;
     static constexpr double windowAvoidanceMargin = 72;
+    static constexpr double clickFeedbackDuration = 1.05;
     static constexpr double fishFadeInDuration = 0.22;
     static constexpr double fishFadeOutDuration = 0.16;
 
@@ -55,7 +56,7 @@ public:
     static constexpr const char* kObsoleteFishSizeScaleKey = "Orvella.fishSizeScale";
 
     explicit OrvellaController(Platform& platform);
-    ~OrvellaController();
+    ~OrvellaController() override;
     OrvellaController(const OrvellaController&) = delete;
     OrvellaController& operator=(const OrvellaController&) = delete;
 
@@ -178,6 +179,18 @@ public:
     double windowAvoidanceLaneOffset(const FishAgent& fish, int index) const;
     Vector windowAvoidanceAcceleration(FishAgent& fish, Time now);
     bool hasActiveWindowAvoidance(Time now) const;
+
+    // Fish as launchers, and what presses and drags do to them.
+    bool shouldOpenFish(int clickCount, Modifiers modifiers) const;
+    void handleFishClick(const OrvellaApp& app, int clickCount, Modifiers modifiers, Point mouse) override;
+    void pauseFishBriefly(const OrvellaApp& app);
+    bool isFrontmostApplication(const OrvellaApp& app);
+    void handleFishPressBegan(const OrvellaApp& app, Point mouse) override;
+    void handleFishDragBegan(const OrvellaApp& app, Point mouse) override;
+    void handleFishDrag(const OrvellaApp& app, Point origin, Point mouse) override;
+    void handleFishDragEnded(const OrvellaApp& app, Point mouse) override;
+    // The first fish of the application, by path.
+    FishAgent* agentFor(const OrvellaApp& app) const;
 
     // Unread badges.
     int unreadBadgeCount(const OrvellaApp& app) const;

@@ -240,6 +240,51 @@ void FishIconView::draw(Canvas& canvas) {
     canvas.restore();
 }
 
+void FishIconView::handleMouse(const SurfaceMouseEvent& e) {
+    switch (e.type) {
+        case SurfaceMouseEvent::Type::down: mouseDown(e); break;
+        case SurfaceMouseEvent::Type::dragged: mouseDragged(e); break;
+        case SurfaceMouseEvent::Type::up: mouseUp(e); break;
+    }
+}
+
+void FishIconView::mouseDown(const SurfaceMouseEvent& e) {
+    if (!containsInteractivePoint(e.location)) return;
+    const Point m = services_.mouseLocation ? services_.mouseLocation() : Point{};
+    pendingMouseDown_ = PendingMouseDown{e.location, m, e.clickCount, e.modifiers};
+    isDraggingFish_ = false;
+    if (auto* input = services_.input ? services_.input() : nullptr) input->handleFishPressBegan(app_, m);
+    pulse = e.clickCount > 1 ? 1 : 0.72;
+    animatePulse();
+}
+
+void FishIconView::mouseDragged(const SurfaceMouseEvent&) {
+    if (!pendingMouseDown_) return;
+    const Point m = services_.mouseLocation ? services_.mouseLocation() : Point{};
+    if (!isDraggingFish_) {
+        if ((m - pendingMouseDown_->screenPoint).length() < dragActivationDistance) return;
+        isDraggingFish_ = true;
+        if (auto* input = services_.input ? services_.input() : nullptr) input->handleFishDragBegan(app_, m);
+        pulse = 0.72;
+        animatePulse();
+    }
+    const Point origin = m - (pendingMouseDown_->localPoint - Point{});
+    if (auto* input = services_.input ? services_.input() : nullptr) input->handleFishDrag(app_, origin, m);
+}
+
+void FishIconView::mouseUp(const SurfaceMouseEvent& e) {
+    if (!pendingMouseDown_) return;
+    const Point m = services_.mouseLocation ? services_.mouseLocation() : Point{};
+    const PendingMouseDown press = *pendingMouseDown_;
+    const bool dragging = isDraggingFish_;
+    pendingMouseDown_.reset();
+    isDraggingFish_ = false;
+    auto* input = services_.input ? services_.input() : nullptr;
+    if (!input) return;
+    if (dragging) input->handleFishDragEnded(app_, m);
+    else if (containsInteractivePoint(e.location)) input->handleFishClick(app_, press.clickCount, press.modifierFlags, m);
+}
+
 Rect FishIconView::interactiveIconFrame() const {
     const double side = (54 + 5 * pulse) * growthScale_;
     return Rect::make(kSide / 2 - side / 2, kSide / 2 - side / 2, side, side).insetBy(-8, -8);

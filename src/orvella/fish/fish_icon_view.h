@@ -15,6 +15,25 @@
 
 namespace orvella {
 
+// What the fish view reports of presses, drags and clicks; the controller.
+class FishInputHandler {
+public:
+    virtual ~FishInputHandler() = default;
+    virtual void handleFishPressBegan(const OrvellaApp& app, Point mouse) = 0;
+    virtual void handleFishDragBegan(const OrvellaApp& app, Point mouse) = 0;
+    virtual void handleFishDrag(const OrvellaApp& app, Point origin, Point mouse) = 0;
+    virtual void handleFishDragEnded(const OrvellaApp& app, Point mouse) = 0;
+    virtual void handleFishClick(const OrvellaApp& app, int clickCount, Modifiers modifiers, Point mouse) = 0;
+};
+
+// A press being tracked by a fish view.
+struct PendingMouseDown {
+    Point localPoint;   // view coordinates
+    Point screenPoint;  // global desktop points
+    int clickCount = 1;
+    Modifiers modifierFlags;
+};
+
 struct FishViewServices {
     Clock& clock;
     Random& random;
@@ -22,6 +41,10 @@ struct FishViewServices {
     Workspace& workspace;
     // The controller's icon opacity, absent once the controller is gone.
     std::function<std::optional<double>()> controllerOpacity;
+    // The controller while it exists, else null.
+    std::function<FishInputHandler*()> input;
+    // The pointer position now, in global desktop points.
+    std::function<Point()> mouseLocation;
 };
 
 // Draws one fish (icon, backdrop and a waving forked tail) and owns its
@@ -78,6 +101,14 @@ public:
     static Color randomTailTint(Random& random);
     static const std::array<Color, 8>& tailTintPalette();
 
+    // Mouse input from the window, in view coordinates.
+    void mouseDown(const SurfaceMouseEvent& e);
+    void mouseDragged(const SurfaceMouseEvent& e);
+    void mouseUp(const SurfaceMouseEvent& e);
+    void handleMouse(const SurfaceMouseEvent& e);
+    const std::optional<PendingMouseDown>& pendingMouseDown() const { return pendingMouseDown_; }
+    bool isDraggingFish() const { return isDraggingFish_; }
+
     // The icon square grown by 8 points, and the badge while it shows a count.
     bool containsInteractivePoint(Point p) const;
     Rect interactiveIconFrame() const;
@@ -101,6 +132,8 @@ private:
     Color tailTint_;
     double viewAlpha_ = 1;
     std::vector<Rect> lastRegion_;
+    std::optional<PendingMouseDown> pendingMouseDown_;
+    bool isDraggingFish_ = false;
     // Lets delayed callbacks know the view is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -13,6 +13,7 @@ FishWindow::FishWindow(const OrvellaApp& app, SurfaceFactory& surfaces, FishView
     // Takes the mouse only on the icon (and badge); the rest of the square
     // lets clicks through to the desktop.
     surface_->setIgnoresMouseEvents(false);
+    surface_->setMouseHandler([view](const SurfaceMouseEvent& e) { view->handleMouse(e); });
     view_->setWindow(surface_.get());
 }
 

@@ -54,6 +54,9 @@ public:
     // Activates the application's window or launches it; false when neither
     // could be done.
     virtual bool openApplication(const std::string& path) = 0;
+    // The identifier of the application at a location (its desktop-file
+    // id), if it can be read.
+    virtual std::optional<std::string> bundleIdentifier(const std::string& path) = 0;
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
     virtual std::vector<RunningApplication> runningApplications() = 0;
 };

@@ -1,0 +1,24 @@
+#pragma once
+// Other applications' top-level windows, as the window manager lists them.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvella::linux_desktop {
+
+struct ClientWindow {
+    unsigned long id = 0;
+    std::string instance;  // WM_CLASS instance name
+    std::string className; // WM_CLASS class name
+    int processID = 0;
+};
+
+// The managed windows in stacking order, bottom first (_NET_CLIENT_LIST_STACKING,
+// else _NET_CLIENT_LIST); empty without a window manager or X connection.
+std::vector<ClientWindow> clientWindows();
+std::optional<ClientWindow> activeWindow();
+// Asks the window manager to raise and focus a window.
+void activateWindow(unsigned long id);
+
+}  // namespace orvella::linux_desktop
