@@ -5,14 +5,30 @@
 DESKTOP_PIDS=()
 
 desktop_start() {
-  local size=${1:-1440x900}
+  local attempt
+  # Another program claiming a display number at the same moment can make
+  # the server give up; try again.
+  for attempt in 1 2 3 4 5; do
+    desktop_start_once "${1:-1440x900}" && return 0
+  done
+  return 1
+}
+
+desktop_start_once() {
+  local size=$1
   local fifo
   fifo=$(mktemp -u /tmp/orvella-displayfd.XXXXXX)
   mkfifo "$fifo"
   Xvfb -displayfd 3 -screen 0 "${size}x24" +extension RANDR -noreset -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   DESKTOP_PIDS+=($!)
   local number
-  read -r -t 10 number <"$fifo" || { echo "desktop: Xvfb did not start" >&2; rm -f "$fifo"; return 1; }
+  if ! read -r -t 10 number <"$fifo" || [ -z "$number" ]; then
+    echo "desktop: Xvfb did not start" >&2
+    rm -f "$fifo"
+    kill "${DESKTOP_PIDS[-1]}" 2>/dev/null || true
+    unset 'DESKTOP_PIDS[-1]'
+    return 1
+  fi
   rm -f "$fifo"
   export DISPLAY=":$number"
   openbox --sm-disable >/dev/null 2>&1 &

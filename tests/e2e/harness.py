@@ -52,6 +52,18 @@ class Desktop:
         self.env = dict(os.environ)
 
     def start(self):
+        # Another test claiming a display number at the same moment can make
+        # the server give up; try again.
+        for attempt in range(5):
+            number = self.start_server()
+            if number:
+                break
+        else:
+            raise RuntimeError("Xvfb did not start")
+        self.configure(number)
+        return self
+
+    def start_server(self):
         read_fd, write_fd = os.pipe()
         xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", self.size + "x24",
@@ -62,7 +74,11 @@ class Desktop:
         with os.fdopen(read_fd) as f:
             number = f.readline().strip()
         if not number:
-            raise RuntimeError("Xvfb did not start")
+            xvfb.wait()
+            self.procs.remove(xvfb)
+        return number
+
+    def configure(self, number):
         runtime = os.path.join(self.tmp, "runtime")
         os.makedirs(runtime, mode=0o700)
         config = os.path.join(self.tmp, "config")
@@ -84,7 +100,6 @@ class Desktop:
         self.spawn(["openbox", "--sm-disable"])
         self.spawn(["picom", "--backend", "xrender", "--no-fading-openclose"])
         wait_until(lambda: "window id" in self.output(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False))
-        return self
 
     def spawn(self, cmd, **kw):
         p = subprocess.Popen(cmd, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)

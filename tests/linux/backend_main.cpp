@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -35,13 +36,22 @@ pid_t startXvfb(std::string& display) {
         ::_exit(127);
     }
     ::close(fds[1]);
-    char buf[32] = {0};
-    ssize_t n = ::read(fds[0], buf, sizeof buf - 1);
+    std::string number;
+    char c = 0;
+    while (true) {
+        const ssize_t n = ::read(fds[0], &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || c == '\n') break;
+        number += c;
+    }
     ::close(fds[0]);
-    if (n <= 0) return -1;
+    if (number.empty()) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+        return -1;
+    }
     display.assign(1, ':');
-    display.append(buf, static_cast<size_t>(n));
-    while (!display.empty() && (display.back() == '\n' || display.back() == ' ')) display.pop_back();
+    display += number;
     return pid;
 }
 
@@ -50,7 +60,10 @@ pid_t startXvfb(std::string& display) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     std::string display;
-    const pid_t xvfb = startXvfb(display);
+    // Another test starting its server at the same moment can take the
+    // display number being claimed; try again.
+    pid_t xvfb = -1;
+    for (int attempt = 0; attempt < 5 && xvfb <= 0; ++attempt) xvfb = startXvfb(display);
     if (xvfb <= 0) {
         std::fprintf(stderr, "backend tests: could not start Xvfb\n");
         return 1;
