@@ -51,7 +51,16 @@ SurfaceWindow::~SurfaceWindow() {
 }
 
 void SurfaceWindow::exposeEvent(QExposeEvent*) {
-    if (isExposed()) owner_.factory_.renderNow({this});
+    if (!isExposed()) return;
+    markDirty(std::nullopt);
+    owner_.factory_.renderNow({this});
+}
+
+void SurfaceWindow::markDirty(std::optional<QRectF> area) {
+    const qreal dpr = devicePixelRatio();
+    const QRect all(QPoint(0, 0), size() * dpr);
+    const QRect part = area ? QRectF(area->topLeft() * dpr, area->size() * dpr).toAlignedRect() & all : all;
+    dirty_ = dirty_.isEmpty() ? part : (dirty_ | part);
 }
 
 struct SurfaceWindow::Shared {
@@ -79,6 +88,10 @@ bool SurfaceWindow::prepare() {
     if (!isExposed() || owner_.closed_) return false;
     const qreal dpr = devicePixelRatio();
     const QSize pixels = size() * dpr;
+    if (image_.size() != pixels) dirty_ = QRect(QPoint(0, 0), pixels);
+    drawing_ = dirty_ & QRect(QPoint(0, 0), pixels);
+    dirty_ = QRect();
+    if (drawing_.isEmpty()) return false;
     if (image_.size() == pixels) return true;
     image_ = QImage();
     releaseShared();
@@ -123,9 +136,16 @@ bool SurfaceWindow::prepare() {
 }
 
 void SurfaceWindow::drawImage() {
-    image_.fill(Qt::transparent);
-    if (!owner_.draw_) return;
+    // Only the changed area is cleared and drawn: overlays are as large as
+    // their display.
+    const qreal dpr = image_.devicePixelRatio();
+    const QRectF area(drawing_.x() / dpr, drawing_.y() / dpr, drawing_.width() / dpr, drawing_.height() / dpr);
     QPainter painter(&image_);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(area, Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (!owner_.draw_) return;
+    if (drawing_.size() != image_.size()) painter.setClipRect(area);
     QtCanvas canvas(painter, height(), owner_.alpha_);
     owner_.draw_(canvas);
 }
@@ -133,9 +153,10 @@ void SurfaceWindow::drawImage() {
 void SurfaceWindow::upload() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !handle()) return;
+    const QRect r = drawing_;
     if (shared_) {
-        XShmPutImage(x11->display(), static_cast<::Window>(winId()), shared_->gc, shared_->image, 0, 0, 0, 0,
-                     static_cast<unsigned>(image_.width()), static_cast<unsigned>(image_.height()), False);
+        XShmPutImage(x11->display(), static_cast<::Window>(winId()), shared_->gc, shared_->image, r.x(), r.y(), r.x(),
+                     r.y(), static_cast<unsigned>(r.width()), static_cast<unsigned>(r.height()), False);
         return;
     }
     xcb_connection_t* c = x11->connection();
@@ -146,9 +167,11 @@ void SurfaceWindow::upload() {
     }
     // 32-bit premultiplied ARGB in the server's byte order is what a
     // compositor expects of a window with an alpha visual.
+    // Whole rows of the changed band.
+    const auto bpl = static_cast<uint32_t>(image_.bytesPerLine());
     xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc_, static_cast<uint16_t>(image_.width()),
-                  static_cast<uint16_t>(image_.height()), 0, 0, 0, 32, static_cast<uint32_t>(image_.sizeInBytes()),
-                  image_.constBits());
+                  static_cast<uint16_t>(r.height()), 0, static_cast<int16_t>(r.y()), 0, 32,
+                  bpl * static_cast<uint32_t>(r.height()), image_.constScanLine(r.y()));
 }
 
 void SurfaceWindow::deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, int clickCount) {
@@ -238,7 +261,7 @@ void QtSurface::setContentSize(Size size) {
 void QtSurface::setAlpha(double alpha) {
     if (alpha == alpha_) return;
     alpha_ = alpha;
-    if (!closed_ && shown_) factory_.requestRender(window_.get());
+    setNeedsDisplay();
 }
 
 void QtSurface::orderFront() {
@@ -325,7 +348,16 @@ void QtSurface::applyInputShape() {
 }
 
 void QtSurface::setNeedsDisplay() {
-    if (!closed_ && shown_) factory_.requestRender(window_.get());
+    if (closed_ || !shown_) return;
+    window_->markDirty(std::nullopt);
+    factory_.requestRender(window_.get());
+}
+
+void QtSurface::setNeedsDisplayIn(const Rect& rect) {
+    if (closed_ || !shown_) return;
+    // Surface points are y up; the window's are y down.
+    window_->markDirty(QRectF(rect.minX(), frame_.height() - rect.maxY(), rect.width(), rect.height()));
+    factory_.requestRender(window_.get());
 }
 
 void QtSurface::setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) { mouse_ = std::move(handler); }

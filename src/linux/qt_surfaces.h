@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QWindow>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "linux/render_thread.h"
@@ -28,6 +29,8 @@ public:
     void drawImage();
     // Puts the prepared image on the window.
     void upload();
+    // What the next drawing covers: all of it, or a part (surface points).
+    void markDirty(std::optional<QRectF> area);
 
 protected:
     void exposeEvent(QExposeEvent* event) override;
@@ -42,6 +45,8 @@ private:
     int clickCount_ = 1;
     void releaseShared();
     QImage image_;
+    QRect dirty_;        // device pixels; empty = nothing to draw
+    QRect drawing_;      // the area the last drawImage covered
     unsigned int gc_ = 0;
     // The image lives in memory shared with the X server where it can, so
     // putting it on the window copies nothing.
@@ -72,6 +77,7 @@ public:
     bool ignoresMouseEvents() const override { return ignores_; }
     void setInteractiveRegion(const std::vector<Rect>& rects) override;
     void setNeedsDisplay() override;
+    void setNeedsDisplayIn(const Rect& rect) override;
     void setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) override;
 
     SurfaceKind kind() const { return kind_; }

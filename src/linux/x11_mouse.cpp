@@ -3,6 +3,8 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMetaObject>
+#include <QMouseEvent>
+#include <QWindow>
 #include <xcb/xcb.h>
 
 #include "linux/coordinates.h"
@@ -10,6 +12,7 @@
 
 // X11 last: its macros clash with Qt's names.
 #include <X11/Xlib.h>
+#include <X11/extensions/XI2proto.h>
 #include <X11/extensions/XInput2.h>
 
 namespace orvella::linux_desktop {
@@ -26,16 +29,21 @@ X11Mouse::X11Mouse() {
     if (major < 2) return;
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {0};
     XISetMask(bits, XI_RawMotion);
+    XISetMask(bits, XI_RawButtonPress);
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
     XISelectEvents(dpy, DefaultRootWindow(dpy), &mask, 1);
     XFlush(dpy);
     xiOpcode_ = opcode;
     last_ = mouseLocation();
     qGuiApp->installNativeEventFilter(this);
+    qGuiApp->installEventFilter(this);
 }
 
 X11Mouse::~X11Mouse() {
-    if (qGuiApp && xiOpcode_ >= 0) qGuiApp->removeNativeEventFilter(this);
+    if (qGuiApp && xiOpcode_ >= 0) {
+        qGuiApp->removeNativeEventFilter(this);
+        qGuiApp->removeEventFilter(this);
+    }
 }
 
 int X11Mouse::addGlobalMonitor(std::function<void(const MouseEvent&)> handler) {
@@ -60,13 +68,67 @@ bool X11Mouse::nativeEventFilter(const QByteArray& eventType, void* message, qin
     auto* event = static_cast<xcb_generic_event_t*>(message);
     if ((event->response_type & 0x7f) != XCB_GE_GENERIC) return false;
     auto* ge = reinterpret_cast<xcb_ge_generic_event_t*>(event);
-    if (ge->extension != xiOpcode_ || ge->event_type != XI_RawMotion) return false;
+    if (ge->extension != xiOpcode_) return false;
+    if (ge->event_type == XI_RawButtonPress) {
+        // The detail of a raw event is its button; only the left one counts.
+        auto* raw = reinterpret_cast<const xXIRawEvent*>(event);
+        if (raw->detail != 1) return false;
+        // Where the press was and which keys were held are read at once, so
+        // that a modifier released right after the click still counts.
+        samplePress();
+        return false;
+    }
+    if (ge->event_type != XI_RawMotion) return false;
     lastRaw_ = std::chrono::steady_clock::now();
     if (!sampleQueued_) {
         sampleQueued_ = true;
         QMetaObject::invokeMethod(this, [this] { sample(); }, Qt::QueuedConnection);
     }
     return false;
+}
+
+bool X11Mouse::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick) return false;
+    if (!qobject_cast<QWindow*>(watched)) return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::LeftButton) return false;
+    MouseEvent e;
+    e.type = MouseEvent::Type::leftMouseDown;
+    e.location = toDesktop(mouse->globalPosition());
+    const auto m = mouse->modifiers();
+    e.modifiers = {m.testFlag(Qt::MetaModifier), m.testFlag(Qt::AltModifier), m.testFlag(Qt::ControlModifier),
+                   m.testFlag(Qt::ShiftModifier)};
+    deliver(local_, e);
+    return false;  // the window still gets its press
+}
+
+void X11Mouse::deliver(std::map<int, std::function<void(const MouseEvent&)>>& to, const MouseEvent& e) {
+    auto handlers = to;
+    for (auto& [id, fn] : handlers) fn(e);
+}
+
+void X11Mouse::samplePress() {
+    Display* dpy = x11Display();
+    if (!dpy || global_.empty()) return;
+    Window root, child;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned int state = 0;
+    if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rx, &ry, &wx, &wy, &state)) return;
+    // A press on one of this application's windows is the local monitor's.
+    for (QWindow* w : QGuiApplication::allWindows())
+        if (w->handle() && static_cast<Window>(w->winId()) == child) return;
+    const qreal dpr = qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
+    MouseEvent e;
+    e.type = MouseEvent::Type::leftMouseDown;
+    e.location = toDesktop(QPointF(rx / dpr, ry / dpr));
+    last_ = e.location;
+    e.modifiers.command = state & Mod4Mask;
+    e.modifiers.option = state & Mod1Mask;
+    e.modifiers.control = state & ControlMask;
+    e.modifiers.shift = state & ShiftMask;
+    // Handled on a later turn of the event loop, as events of other
+    // applications are.
+    QMetaObject::invokeMethod(this, [this, e] { deliver(global_, e); }, Qt::QueuedConnection);
 }
 
 void X11Mouse::pollIfQuiet() {
@@ -95,8 +157,7 @@ void X11Mouse::sample() {
     e.modifiers.option = state & Mod1Mask;
     e.modifiers.control = state & ControlMask;
     e.modifiers.shift = state & ShiftMask;
-    auto handlers = global_;
-    for (auto& [id, fn] : handlers) fn(e);
+    deliver(global_, e);
 }
 
 }  // namespace orvella::linux_desktop

@@ -10,9 +10,11 @@
 namespace orvella::linux_desktop {
 
 // The pointer of the whole desktop, read, never grabbed. XInput2 raw motion
-// on the root window says that the pointer moved; its position and the
-// modifier keys are then read once per turn of the event loop, so a burst
-// of motion costs one read.
+// and raw button presses on the root window say that something happened;
+// the pointer's position and modifier keys are then read once per turn of
+// the event loop, so a burst of motion costs one read. Presses on this
+// application's own windows are handled by an application event filter
+// instead, synchronously, before the window sees them, and only there.
 class X11Mouse : public QObject, public MouseMonitors, public QAbstractNativeEventFilter {
 public:
     X11Mouse();
@@ -23,6 +25,7 @@ public:
     Point mouseLocation() const override;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Whether raw pointer motion could be selected on this server.
     bool watchesMotion() const { return xiOpcode_ >= 0; }
     // Called on every timer tick: a pointer moved by software (a warp, as
@@ -32,6 +35,8 @@ public:
 
 private:
     void sample();
+    void samplePress();
+    void deliver(std::map<int, std::function<void(const MouseEvent&)>>& to, const MouseEvent& e);
     std::chrono::steady_clock::time_point lastRaw_{};
     int ticks_ = 0;
     std::map<int, std::function<void(const MouseEvent&)>> global_, local_;

@@ -97,6 +97,11 @@ public:
     bool ignoresMouseEvents() const override { return ignores_; }
     void setInteractiveRegion(const std::vector<Rect>& rects) override { region = rects; ++regionUpdates; }
     void setNeedsDisplay() override { ++needsDisplayCount; }
+    void setNeedsDisplayIn(const Rect& rect) override {
+        ++needsDisplayCount;
+        dirtyRects.push_back(rect);
+    }
+    std::vector<Rect> dirtyRects;
     void setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) override { mouse = std::move(handler); }
 
     // Draws the surface's content on a fresh recording canvas.

@@ -17,10 +17,12 @@ OrvellaController::OrvellaController(Platform& platform) : platform_(platform) {
     pruneAppOpenCounts();
     apps.set(manualApps_);
     // Overlays are created on demand and no fish exist before start.
+    syncWaterOverlays();
 }
 
 OrvellaController::~OrvellaController() {
     stop();
+    waterWindows_.clear();
     for (auto& agent : fishAgents_) {
         agent->window->close();
         agent->badgeWindow->close();
@@ -29,6 +31,7 @@ OrvellaController::~OrvellaController() {
 
 void OrvellaController::start() {
     hasStarted_ = true;
+    syncWaterOverlays();
     rebuildFish();
     installMouseMonitors();
     installNotificationObservers();
@@ -39,6 +42,7 @@ void OrvellaController::installNotificationObservers() {
     std::weak_ptr<int> alive = alive_;
     const int token = platform_.displays.addChangeObserver([this, alive] {
         if (!alive.lock()) return;
+        syncWaterOverlays();
         if (hasStarted_) rebuildFish();
     });
     notificationTokens_.push_back(token);

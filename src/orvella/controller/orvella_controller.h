@@ -13,6 +13,7 @@
 #include "orvella/motion/swim_area.h"
 #include "orvella/platform/platform.h"
 #include "orvella/support/observable.h"
+#include "orvella/water/water_overlay.h"
 
 namespace orvella {
 
@@ -40,6 +41,15 @@ public:
     static constexpr double unreadAttentionOrbitDuration = 2.8;
     static constexpr double windowAvoidanceMargin = 72;
     static constexpr double clickFeedbackDuration = 1.05;
+    static constexpr int continuousClickThreshold = 3;
+    static constexpr double continuousClickWindow = 0.55;
+    static constexpr double sustainedAttractionDuration = 1.8;
+    static constexpr int guaranteedAttractionClickThreshold = 5;
+    static constexpr double guaranteedAttractionClickWindow = 1.05;
+    static constexpr double guaranteedAttractionMaxDuration = 14;
+    static constexpr double guaranteedAttractionArrivalDwellDuration = 0.9;
+    static constexpr double guaranteedAttractionArrivalRadius = 196;
+    static constexpr double dispersalDuration = 5;
     static constexpr double fishFadeInDuration = 0.22;
     static constexpr double fishFadeOutDuration = 0.16;
 
@@ -164,6 +174,18 @@ public:
     // The desktop's mouse: every move and left mouse-down.
     void installMouseMonitors();
     void handleMouse(MouseEvent::Type type, Modifiers modifiers, Point location);
+    static bool matchesGesture(FishScreenGesture gesture, Modifiers modifiers);
+    bool isInsideInteractiveWindow(Point p) const;
+    void registerRapidAttractionClick(Point p, Time now);
+    void registerRapidDispersalClick(Point p, Time now);
+    void startDispersal(Point p, Time now);
+
+    // Water overlays, one per display while something is drawn on it.
+    void syncWaterOverlays();
+    WaterOverlayWindow* waterOverlay(const std::string& displayID);
+    WaterOverlayWindow* waterOverlayContaining(Point p);
+    void orderFishWindowsAboveWater();
+    const std::map<std::string, std::unique_ptr<WaterOverlayWindow>>& waterWindows() const { return waterWindows_; }
 
     // Screen gesture state the motion step expires.
     void clearClickAttraction(bool keepRecentClicks);
@@ -243,6 +265,7 @@ private:
     std::vector<OrvellaApp> manualApps_;
     std::map<std::string, int> appOpenCounts_;
     std::vector<std::shared_ptr<FishAgent>> fishAgents_;
+    std::map<std::string, std::unique_ptr<WaterOverlayWindow>> waterWindows_;
     std::optional<int> motionTimer_;
     std::vector<int> eventMonitors_;
     std::vector<int> notificationTokens_;

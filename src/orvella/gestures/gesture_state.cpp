@@ -27,13 +27,117 @@ void OrvellaController::installMouseMonitors() {
     }));
 }
 
-void OrvellaController::handleMouse(MouseEvent::Type type, Modifiers, Point location) {
+void OrvellaController::handleMouse(MouseEvent::Type type, Modifiers modifiers, Point p) {
     previousCursorPoint = cursorPoint;
-    cursorPoint = location;
+    cursorPoint = p;
+    const Time now = platform_.clock.now();
     if (type != MouseEvent::Type::leftMouseDown) return;
-    // A plain click ends a running attraction and resets the click counts.
+    if (!hasScreenGestureConflict()) {
+        const bool onDesktop = !isInsideInteractiveWindow(p) && isPointInsideEnabledDisplay(p);
+        if (onDesktop && matchesGesture(dispersalModifier(), modifiers)) {
+            clearClickAttraction(false);
+            registerRapidDispersalClick(p, now);
+            return;
+        }
+        if (onDesktop && matchesGesture(attractionModifier(), modifiers)) {
+            recentDispersalClicks.clear();
+            registerRapidAttractionClick(p, now);
+            return;
+        }
+    }
+    // Any other click ends a running attraction and resets both counts.
     clearClickAttraction(false);
     recentDispersalClicks.clear();
+}
+
+bool OrvellaController::matchesGesture(FishScreenGesture gesture, Modifiers m) {
+    switch (gesture) {
+        case FishScreenGesture::tripleClick: return m.none();
+        case FishScreenGesture::commandTripleClick: return m == Modifiers{true, false, false, false};
+        case FishScreenGesture::optionTripleClick: return m == Modifiers{false, true, false, false};
+        case FishScreenGesture::controlTripleClick: return m == Modifiers{false, false, true, false};
+        case FishScreenGesture::shiftTripleClick: return m == Modifiers{false, false, false, true};
+    }
+    return false;
+}
+
+bool OrvellaController::isInsideInteractiveWindow(Point p) const {
+    for (const auto& agent : fishAgents_) {
+        const Rect f = agent->window->surface().frame();
+        if (f.contains(p) && agent->view().containsInteractivePoint(p - (f.origin - Point{}))) return true;
+    }
+    // The system's other windows that take clicks: the visible badges.
+    for (const auto& agent : fishAgents_) {
+        const Surface& badge = agent->badgeWindow->surface();
+        if (badge.isVisible() && badge.frame().contains(p)) return true;
+    }
+    return false;
+}
+
+void OrvellaController::registerRapidAttractionClick(Point p, Time t) {
+    prune(recentAttractionClicks, t, continuousClickWindow);
+    prune(recentGuaranteedAttractionClicks, t, guaranteedAttractionClickWindow);
+    recentAttractionClicks.push_back(t);
+    recentGuaranteedAttractionClicks.push_back(t);
+    const bool guaranteed =
+        static_cast<int>(recentGuaranteedAttractionClicks.size()) >= guaranteedAttractionClickThreshold ||
+        attractionRequiresArrival;
+    if (!guaranteed && static_cast<int>(recentAttractionClicks.size()) < continuousClickThreshold) {
+        clearClickAttraction(true);
+        return;
+    }
+    const double duration = guaranteed ? guaranteedAttractionMaxDuration : sustainedAttractionDuration;
+    dispersalOriginPoint.reset();
+    dispersalExpiresAt.reset();
+    cursorAttractionEnabled = true;
+    attractionTargetPoint = p;
+    attractionRequiresArrival = guaranteed;
+    attractionArrivedAt.reset();
+    attractionExpiresAt = t + duration;
+    if (auto* overlay = waterOverlayContaining(p))
+        overlay->waterView().addFoodBurst(p - (overlay->frame().origin - Point{}), t);
+    const double impulse = (guaranteed ? 3.8 : 3.2) * swimSpeed();
+    for (auto& fish : fishAgents_) {
+        const Vector d = p - fish->center();
+        fish->velocity += d * (impulse / std::max(d.length(), 1.0));
+    }
+}
+
+void OrvellaController::registerRapidDispersalClick(Point p, Time t) {
+    prune(recentDispersalClicks, t, continuousClickWindow);
+    recentDispersalClicks.push_back(t);
+    if (static_cast<int>(recentDispersalClicks.size()) >= continuousClickThreshold) startDispersal(p, t);
+}
+
+void OrvellaController::startDispersal(Point p, Time t) {
+    clearClickAttraction(false);
+    recentDispersalClicks.clear();
+    dispersalOriginPoint = p;
+    dispersalExpiresAt = t + dispersalDuration;
+    if (auto* overlay = waterOverlayContaining(p))
+        overlay->waterView().addSonicWaveBurst(p - (overlay->frame().origin - Point{}), t);
+    const auto areas = swimAreas();
+    std::optional<SwimArea> area;
+    for (const auto& a : areas)
+        if (a.contains(p)) {
+            area = a;
+            break;
+        }
+    if (!area) area = activeSwimArea(areas);
+    if (!area) return;
+    activeDisplayID_ = area->id;
+    const Rect B = originRect(area->visibleFrame);
+    const auto fish = fishAgents_;
+    for (size_t j = 0; j < fish.size(); ++j) {
+        FishAgent& agent = *fish[j];
+        if (agent.displayID != area->id) continue;
+        agent.pausedUntil.reset();
+        agent.view().clearCapture();
+        const Point target = dispersalTarget(agent, static_cast<int>(j), p, B);
+        const Vector d = target - agent.position;
+        agent.velocity += d * (5.2 * swimSpeed() / std::max(d.length(), 1.0));
+        updateWindow(agent);
+    }
 }
 
 void OrvellaController::clearClickAttraction(bool keepRecentClicks) {
@@ -75,8 +179,75 @@ void OrvellaController::expireDispersalIfNeeded(Time t) {
     }
 }
 
-// Overlays are created on demand by the gestures; with none there is
-// nothing to animate.
-void OrvellaController::updateWaterOverlays(Time) {}
+void OrvellaController::syncWaterOverlays() {
+    if (!hasStarted_) return;
+    const auto screens = enabledScreens();
+    std::map<std::string, DisplayInfo> byID;
+    for (const auto& s : screens) byID.emplace(orvellaDisplayID(s), s);
+    for (auto it = waterWindows_.begin(); it != waterWindows_.end();) {
+        auto screen = byID.find(it->first);
+        if (screen == byID.end()) {
+            it = waterWindows_.erase(it);  // closes it
+            continue;
+        }
+        if (it->second->frame() != screen->second.frame)
+            it->second = std::make_unique<WaterOverlayWindow>(platform_.surfaces, screen->second, it->first,
+                                                              platform_.random);
+        ++it;
+    }
+}
+
+WaterOverlayWindow* OrvellaController::waterOverlay(const std::string& id) {
+    for (const auto& screen : enabledScreens()) {
+        if (orvellaDisplayID(screen) != id) continue;
+        auto& slot = waterWindows_[id];
+        if (!slot || slot->frame() != screen.frame)
+            slot = std::make_unique<WaterOverlayWindow>(platform_.surfaces, screen, id, platform_.random);
+        return slot.get();
+    }
+    return nullptr;
+}
+
+WaterOverlayWindow* OrvellaController::waterOverlayContaining(Point p) {
+    for (const auto& screen : enabledScreens())
+        if (screen.visibleFrame.contains(p) || screen.frame.contains(p)) return waterOverlay(orvellaDisplayID(screen));
+    return nullptr;
+}
+
+void OrvellaController::updateWaterOverlays(Time t) {
+    bool shown = false;
+    std::vector<std::string> idle;
+    for (auto& [id, window] : waterWindows_) {
+        auto& view = window->waterView();
+        const bool active = attractionTargetPoint && cursorAttractionEnabled &&
+                            window->frame().contains(*attractionTargetPoint);
+        if (active) {
+            view.cursorPoint = *attractionTargetPoint - (window->frame().origin - Point{});
+            view.attractionStrength = 1;
+        } else {
+            view.cursorPoint = {};
+            view.attractionStrength = 0;
+        }
+        if (view.needsAnimationFrame(t, active)) {
+            if (!window->surface().isVisible()) {
+                window->surface().orderFront();
+                shown = true;
+            }
+            view.phase = t;
+            window->redrawChangedRegion();
+        } else {
+            idle.push_back(id);
+        }
+    }
+    if (shown) orderFishWindowsAboveWater();
+    for (const auto& id : idle) waterWindows_.erase(id);
+}
+
+void OrvellaController::orderFishWindowsAboveWater() {
+    for (auto& agent : fishAgents_) {
+        if (agent->window->surface().isVisible()) agent->window->surface().orderFront();
+        if (agent->badgeWindow->surface().isVisible()) agent->badgeWindow->surface().orderFront();
+    }
+}
 
 }  // namespace orvella

@@ -44,6 +44,8 @@ public:
     // the rest lets clicks through to what lies below.
     virtual void setInteractiveRegion(const std::vector<Rect>& rects) = 0;
     virtual void setNeedsDisplay() = 0;
+    // Redraws only the part of the surface in `rect` (surface coordinates).
+    virtual void setNeedsDisplayIn(const Rect& rect) = 0;
     virtual void setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) = 0;
 };
 

@@ -1,0 +1,105 @@
+"""Desktop gestures on a real X desktop: triple clicks call or scatter the
+school and draw on a click-through water overlay."""
+
+import math
+import subprocess
+import time
+import unittest
+
+from harness import PANEL, DesktopTest, TEST_APPS, wait_until
+
+
+class Gestures(DesktopTest):
+    def overlays(self):
+        return self.desktop.windows(prefix="Orvella water: ")
+
+    def centres(self):
+        return [(w["x"] + 56, w["y"] + 56) for w in self.desktop.windows()]
+
+    def mean_distance(self, x, y):
+        cs = self.centres()
+        return sum(math.hypot(cx - x, cy - y) for cx, cy in cs) / len(cs)
+
+    def clicks(self, x, y, n, *keys):
+        self.desktop.output(["xdotool", "mousemove", str(x), str(y)])
+        for k in keys:
+            self.desktop.output(["xdotool", "keydown", k])
+        self.desktop.output(["xdotool", "click", "--repeat", str(n), "--delay", "90", "1"])
+        for k in keys:
+            time.sleep(0.1)  # a hand lets go of the key after the click
+            self.desktop.output(["xdotool", "keyup", k])
+
+    def test_three_clicks_call_the_school_with_a_food_burst(self):
+        self.desktop.mouse(300, 700)
+        self.orvella.start(fish=len(TEST_APPS))
+        time.sleep(1)
+        self.clicks(800, 450, 3)
+        clicked = time.monotonic()
+        self.assertTrue(wait_until(lambda: len(self.overlays()) == 1, timeout=2))
+        overlay = self.overlays()[0]
+        self.assertEqual((overlay["x"], overlay["y"], overlay["w"], overlay["h"]), (0, 0, 1440, 900))
+        self.assertIn("Override Redirect State: yes", overlay["info"])
+        time.sleep(1.3)
+        # The window origins circle the point: the centres circle 56 points
+        # right of and above it.
+        self.assertLess(self.mean_distance(800 + 56, 450 - 56), 110)
+        # The overlay goes about two seconds after the effects end.
+        self.assertTrue(wait_until(lambda: not self.overlays(), timeout=5))
+        self.assertLess(time.monotonic() - clicked, 4.5)
+        self.assertGreater(time.monotonic() - clicked, 1.7)
+
+    def test_alt_triple_click_scatters_the_school_with_a_sonic_wave(self):
+        self.desktop.mouse(720, 450)
+        self.orvella.start(fish=len(TEST_APPS))
+        time.sleep(1.5)
+        cs = self.centres()
+        x = int(sum(c[0] for c in cs) / len(cs))
+        y = int(sum(c[1] for c in cs) / len(cs))
+        before = self.mean_distance(x, y)
+        self.clicks(x, y, 3, "alt")
+        self.assertTrue(wait_until(lambda: len(self.overlays()) == 1, timeout=2))
+        time.sleep(1.5)
+        self.assertGreater(self.mean_distance(x, y), before + 150)
+        # Scattered to the display's edges, inside its visible frame.
+        for cx, cy in self.centres():
+            self.assertTrue(0 <= cx - 56 <= 1440 - 112 and 0 <= cy - 56 <= 900 - 112)
+
+    def test_five_clicks_hold_the_call_until_every_fish_has_arrived(self):
+        self.desktop.mouse(300, 700)
+        self.orvella.start(fish=len(TEST_APPS))
+        time.sleep(1)
+        self.clicks(1200, 200, 5)
+        self.assertTrue(wait_until(lambda: len(self.overlays()) == 1, timeout=2))
+        # The overlay (with the attraction ripple) stays while the call lasts;
+        # when it goes, every fish is within the arrival radius.
+        self.assertTrue(wait_until(lambda: not self.overlays(), timeout=16, interval=0.05))
+        for cx, cy in self.centres():
+            self.assertLess(math.hypot(cx - 1200, cy - 200), 196 + 30)
+
+    def test_clicks_on_another_window_are_a_gesture_and_still_reach_it(self):
+        helper = subprocess.Popen([PANEL, "window", "orvella-test-below"], env=self.desktop.env,
+                                  stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lambda: (helper.kill(), helper.wait(), helper.stdout.close()))
+        helper.stdout.readline()
+        self.desktop.mouse(300, 700)
+        self.orvella.start(fish=len(TEST_APPS))
+        time.sleep(1)
+        self.clicks(1100, 250, 3)
+        for _ in range(3):
+            self.assertEqual(helper.stdout.readline().split()[0], "press")
+        self.assertTrue(wait_until(lambda: len(self.overlays()) == 1, timeout=2))
+
+    def test_a_triple_click_on_a_fish_is_no_gesture(self):
+        self.desktop.mouse(300, 700)
+        self.orvella.write_defaults({"Orvella.applicationPaths": [], "Orvella.fishOpenModifier": "control"})
+        self.orvella.write_defaults({"Orvella.fishOpenModifier": "control"})
+        self.orvella.start(fish=len(TEST_APPS))
+        time.sleep(1)
+        w = self.desktop.windows()[0]
+        self.clicks(w["x"] + 56, w["y"] + 56, 3)
+        time.sleep(1)
+        self.assertEqual(self.overlays(), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
