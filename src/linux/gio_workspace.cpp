@@ -301,6 +301,14 @@ bool GioWorkspace::openApplication(const std::string& path) {
     // Otherwise launch the entry. GIO splits its Exec line into arguments
     // itself; nothing goes through a shell.
     GObjectPtr<GAppLaunchContext> context(g_app_launch_context_new());
+    // Startup notification: the desktop shows the launch, and the program
+    // learns its id from DESKTOP_STARTUP_ID.
+    if (g_desktop_app_info_get_boolean(info.p, "StartupNotify")) {
+        const char* name = g_app_info_get_display_name(G_APP_INFO(info.p));
+        const char* binary = g_app_info_get_executable(G_APP_INFO(info.p));
+        const std::string id = announceLaunch(name ? name : "", binary ? binary : "");
+        if (!id.empty()) g_app_launch_context_setenv(context.p, "DESKTOP_STARTUP_ID", id.c_str());
+    }
     return g_app_info_launch(G_APP_INFO(info.p), nullptr, context.p, nullptr);
 }
 

@@ -2,6 +2,10 @@
 
 #include "linux/x11.h"
 
+#include <unistd.h>
+
+#include <ctime>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -73,6 +77,44 @@ void activateWindow(unsigned long id) {
     e.xclient.data.l[1] = CurrentTime;
     XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
     XFlush(dpy);
+}
+
+std::string announceLaunch(const std::string& name, const std::string& binary) {
+    Display* dpy = x11Display();
+    if (!dpy) return {};
+    static unsigned counter = 0;
+    const std::string id = "orvella-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + "_TIME" +
+                           std::to_string(static_cast<unsigned long>(std::time(nullptr)));
+    auto quoted = [](const std::string& v) {
+        std::string out = "\"";
+        for (char c : v) {
+            if (c == '"' || c == '\\') out += '\\';
+            out += c;
+        }
+        return out + "\"";
+    };
+    const std::string message = "new: ID=" + quoted(id) + " NAME=" + quoted(name) + " BIN=" + quoted(binary) +
+                                " SCREEN=" + std::to_string(DefaultScreen(dpy));
+    // The message goes out in 20-byte pieces, the last one ending in NUL.
+    Atom begin = XInternAtom(dpy, "_NET_STARTUP_INFO_BEGIN", False);
+    Atom more = XInternAtom(dpy, "_NET_STARTUP_INFO", False);
+    XSetWindowAttributes attrs{};
+    attrs.override_redirect = True;
+    Window sender = XCreateWindow(dpy, DefaultRootWindow(dpy), -100, -100, 1, 1, 0, CopyFromParent, InputOnly,
+                                  CopyFromParent, CWOverrideRedirect, &attrs);
+    const std::string data = message + '\0';
+    for (size_t at = 0; at < data.size(); at += 20) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = sender;
+        e.xclient.message_type = at == 0 ? begin : more;
+        e.xclient.format = 8;
+        for (size_t i = 0; i < 20 && at + i < data.size(); ++i) e.xclient.data.b[i] = data[at + i];
+        XSendEvent(dpy, DefaultRootWindow(dpy), False, PropertyChangeMask, &e);
+    }
+    XDestroyWindow(dpy, sender);
+    XFlush(dpy);
+    return id;
 }
 
 }  // namespace orvella::linux_desktop

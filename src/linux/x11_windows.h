@@ -20,5 +20,9 @@ std::vector<ClientWindow> clientWindows();
 std::optional<ClientWindow> activeWindow();
 // Asks the window manager to raise and focus a window.
 void activateWindow(unsigned long id);
+// Announces a launch to the desktop (startup notification, "new:" message)
+// and returns the id the launched program is handed in DESKTOP_STARTUP_ID;
+// empty without an X connection.
+std::string announceLaunch(const std::string& name, const std::string& binary);
 
 }  // namespace orvella::linux_desktop

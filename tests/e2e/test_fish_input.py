@@ -99,5 +99,21 @@ class FishAsLauncher(DesktopTest):
         self.assertEqual(self.launched(), 1)  # a drag is no click
 
 
+class StartupNotification(DesktopTest):
+    def test_a_launch_hands_the_program_its_startup_id(self):
+        apps = os.path.join(self.desktop.env["XDG_DATA_HOME"], "applications")
+        os.makedirs(apps)
+        entry = os.path.join(apps, "orvella-test-env.desktop")
+        with open(entry, "w") as f:
+            # env prints its environment to Orvella's own output.
+            f.write("[Desktop Entry]\nType=Application\nName=Env\nExec=/usr/bin/env\nStartupNotify=true\n")
+        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
+        self.desktop.mouse(700, 700)
+        self.orvella.start(fish=1)
+        w = self.desktop.windows()[0]
+        self.desktop.output(["xdotool", "mousemove", str(w["x"] + 56), str(w["y"] + 56), "click", "1"])
+        self.assertTrue(wait_until(lambda: "DESKTOP_STARTUP_ID=orvella-" in open(self.orvella.log).read(), timeout=5))
+
+
 if __name__ == "__main__":
     unittest.main()
