@@ -1,5 +1,7 @@
 #include "linux/x11_mouse.h"
 
+#include <optional>
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMetaObject>
@@ -107,28 +109,47 @@ void X11Mouse::deliver(std::map<int, std::function<void(const MouseEvent&)>>& to
     for (auto& [id, fn] : handlers) fn(e);
 }
 
-void X11Mouse::samplePress() {
+namespace {
+
+// The pointer now: where it is, the keys held and the child of the root
+// window it is over. One round trip.
+struct PointerState {
+    MouseEvent event;
+    Window child = 0;
+};
+
+std::optional<PointerState> queryPointer(MouseEvent::Type type) {
     Display* dpy = x11Display();
-    if (!dpy || global_.empty()) return;
+    if (!dpy) return std::nullopt;
     Window root, child;
     int rx = 0, ry = 0, wx = 0, wy = 0;
     unsigned int state = 0;
-    if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rx, &ry, &wx, &wy, &state)) return;
+    if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rx, &ry, &wx, &wy, &state)) return std::nullopt;
+    const qreal dpr = qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
+    PointerState p;
+    p.child = child;
+    p.event.type = type;
+    p.event.location = toDesktop(QPointF(rx / dpr, ry / dpr));
+    p.event.modifiers.command = state & Mod4Mask;
+    p.event.modifiers.option = state & Mod1Mask;
+    p.event.modifiers.control = state & ControlMask;
+    p.event.modifiers.shift = state & ShiftMask;
+    return p;
+}
+
+}  // namespace
+
+void X11Mouse::samplePress() {
+    if (global_.empty()) return;
+    auto pointer = queryPointer(MouseEvent::Type::leftMouseDown);
+    if (!pointer) return;
     // A press on one of this application's windows is the local monitor's.
     for (QWindow* w : QGuiApplication::allWindows())
-        if (w->handle() && static_cast<Window>(w->winId()) == child) return;
-    const qreal dpr = qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
-    MouseEvent e;
-    e.type = MouseEvent::Type::leftMouseDown;
-    e.location = toDesktop(QPointF(rx / dpr, ry / dpr));
-    last_ = e.location;
-    e.modifiers.command = state & Mod4Mask;
-    e.modifiers.option = state & Mod1Mask;
-    e.modifiers.control = state & ControlMask;
-    e.modifiers.shift = state & ShiftMask;
+        if (w->handle() && static_cast<Window>(w->winId()) == pointer->child) return;
+    last_ = pointer->event.location;
     // Handled on a later turn of the event loop, as events of other
     // applications are.
-    QMetaObject::invokeMethod(this, [this, e] { deliver(global_, e); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, e = pointer->event] { deliver(global_, e); }, Qt::QueuedConnection);
 }
 
 void X11Mouse::pollIfQuiet() {
@@ -140,24 +161,11 @@ void X11Mouse::pollIfQuiet() {
 
 void X11Mouse::sample() {
     sampleQueued_ = false;
-    Display* dpy = x11Display();
-    if (!dpy || global_.empty()) return;
-    Window root, child;
-    int rx = 0, ry = 0, wx = 0, wy = 0;
-    unsigned int state = 0;
-    if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rx, &ry, &wx, &wy, &state)) return;
-    const qreal dpr = qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
-    const Point p = toDesktop(QPointF(rx / dpr, ry / dpr));
-    if (p == last_) return;
-    last_ = p;
-    MouseEvent e;
-    e.type = MouseEvent::Type::mouseMoved;
-    e.location = p;
-    e.modifiers.command = state & Mod4Mask;
-    e.modifiers.option = state & Mod1Mask;
-    e.modifiers.control = state & ControlMask;
-    e.modifiers.shift = state & ShiftMask;
-    deliver(global_, e);
+    if (global_.empty()) return;
+    auto pointer = queryPointer(MouseEvent::Type::mouseMoved);
+    if (!pointer || pointer->event.location == last_) return;
+    last_ = pointer->event.location;
+    deliver(global_, pointer->event);
 }
 
 }  // namespace orvella::linux_desktop
