@@ -231,17 +231,20 @@ void QtSurface::applyGeometry() {
                   std::max(1, static_cast<int>(std::lround(g.height()))));
     if (r == placed_) return;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 && shown_ && window_->handle() && r.size() == placed_.size()) {
-        // A plain move: one request. Qt's own path also rewrites the size
-        // hints on every call, which costs a property change and its events
-        // each step; Qt learns the new position from the ConfigureNotify.
-        const uint32_t xy[] = {static_cast<uint32_t>(r.x()), static_cast<uint32_t>(r.y())};
+    if (x11 && window_->handle()) {
+        // Straight to the server: a plain move is one request (Qt's own path
+        // also rewrites the size hints each time), and a window not yet shown
+        // is mapped where it belongs rather than where it was made.
+        const uint32_t geometry[] = {static_cast<uint32_t>(r.x()), static_cast<uint32_t>(r.y()),
+                                     static_cast<uint32_t>(r.width()), static_cast<uint32_t>(r.height())};
         xcb_configure_window(x11->connection(), static_cast<xcb_window_t>(window_->winId()),
-                             XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, xy);
+                             XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                                 XCB_CONFIG_WINDOW_HEIGHT,
+                             geometry);
         factory_.flushSoon();
-    } else {
-        window_->setGeometry(r);
     }
+    // Qt keeps its own idea of the geometry for showing and sizing.
+    if (!shown_ || r.size() != placed_.size()) window_->setGeometry(r);
     placed_ = r;
 }
 

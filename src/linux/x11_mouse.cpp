@@ -32,11 +32,24 @@ X11Mouse::X11Mouse() {
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {0};
     XISetMask(bits, XI_RawMotion);
     XISetMask(bits, XI_RawButtonPress);
+    XISetMask(bits, XI_RawKeyPress);
+    XISetMask(bits, XI_RawKeyRelease);
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
     XISelectEvents(dpy, DefaultRootWindow(dpy), &mask, 1);
     XFlush(dpy);
     xiOpcode_ = opcode;
     last_ = mouseLocation();
+    if (XModifierKeymap* map = XGetModifierMapping(dpy)) {
+        for (int mod = 0; mod < 8; ++mod)
+            for (int k = 0; k < map->max_keypermod; ++k)
+                if (const int code = map->modifiermap[mod * map->max_keypermod + k]) modifierOfKey_[code] = mod;
+        XFreeModifiermap(map);
+        char keys[32] = {0};
+        XQueryKeymap(dpy, keys);
+        for (const auto& [code, mod] : modifierOfKey_)
+            if (keys[code / 8] & (1 << (code % 8))) heldKeys_.insert(code);
+        tracksKeys_ = true;
+    }
     qGuiApp->installNativeEventFilter(this);
     qGuiApp->installEventFilter(this);
 }
@@ -71,6 +84,14 @@ bool X11Mouse::nativeEventFilter(const QByteArray& eventType, void* message, qin
     if ((event->response_type & 0x7f) != XCB_GE_GENERIC) return false;
     auto* ge = reinterpret_cast<xcb_ge_generic_event_t*>(event);
     if (ge->extension != xiOpcode_) return false;
+    if (ge->event_type == XI_RawKeyPress || ge->event_type == XI_RawKeyRelease) {
+        const int code = static_cast<int>(reinterpret_cast<const xXIRawEvent*>(event)->detail);
+        if (modifierOfKey_.count(code)) {
+            if (ge->event_type == XI_RawKeyPress) heldKeys_.insert(code);
+            else heldKeys_.erase(code);
+        }
+        return false;
+    }
     if (ge->event_type == XI_RawButtonPress) {
         // The detail of a raw event is its button; only the left one counts.
         auto* raw = reinterpret_cast<const xXIRawEvent*>(event);
@@ -147,9 +168,25 @@ void X11Mouse::samplePress() {
     for (QWindow* w : QGuiApplication::allWindows())
         if (w->handle() && static_cast<Window>(w->winId()) == pointer->child) return;
     last_ = pointer->event.location;
+    if (tracksKeys_) pointer->event.modifiers = heldModifiers();
     // Handled on a later turn of the event loop, as events of other
     // applications are.
     QMetaObject::invokeMethod(this, [this, e = pointer->event] { deliver(global_, e); }, Qt::QueuedConnection);
+}
+
+Modifiers X11Mouse::heldModifiers() const {
+    // X modifier indices: Shift 0, Lock 1, Control 2, Mod1 (Alt) 3, Mod4 (Super) 6.
+    Modifiers m;
+    for (int code : heldKeys_) {
+        switch (modifierOfKey_.at(code)) {
+            case 0: m.shift = true; break;
+            case 2: m.control = true; break;
+            case 3: m.option = true; break;
+            case 6: m.command = true; break;
+            default: break;
+        }
+    }
+    return m;
 }
 
 void X11Mouse::pollIfQuiet() {

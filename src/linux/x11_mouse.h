@@ -4,6 +4,7 @@
 #include <QObject>
 #include <chrono>
 #include <map>
+#include <set>
 
 #include "orvella/platform/mouse.h"
 
@@ -36,6 +37,13 @@ public:
 private:
     void sample();
     void samplePress();
+    Modifiers heldModifiers() const;
+    // Keys held, followed from raw key events in the order the server saw
+    // them, so that a click's modifiers are those of the moment of the click
+    // even when the event is read late.
+    std::set<int> heldKeys_;
+    std::map<int, int> modifierOfKey_;  // keycode -> X modifier index
+    bool tracksKeys_ = false;
     void deliver(std::map<int, std::function<void(const MouseEvent&)>>& to, const MouseEvent& e);
     std::chrono::steady_clock::time_point lastRaw_{};
     int ticks_ = 0;
