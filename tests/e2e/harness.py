@@ -247,6 +247,10 @@ class Orvella:
         while time.monotonic() < deadline:
             windows = self.desktop.windows()
             if len(windows) == fish:
+                # A window may show for a moment before its first placement
+                # reaches the server; look again once all are there.
+                time.sleep(0.1)
+                windows = self.desktop.windows()
                 r = self.desktop.dbus("MotionStepCount", check=False)
                 if r.returncode == 0:
                     return windows, parse_count(r.stdout)
