@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QStyleHints>
 #include <QPainter>
 #include <QTimer>
 #include <cmath>
@@ -187,13 +188,20 @@ void SurfaceWindow::deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, in
 }
 
 void SurfaceWindow::mousePressEvent(QMouseEvent* event) {
-    clickCount_ = 1;
+    // Presses in quick succession at about the same place count up (1, 2,
+    // 3, ...), as the desktop's double-click setting says. Qt's own
+    // double-click event comes in addition to the press and is not a press
+    // of its own.
+    const auto* hints = QGuiApplication::styleHints();
+    const bool again = event->button() == Qt::LeftButton && lastPressTime_ != 0 &&
+                       event->timestamp() - lastPressTime_ <= static_cast<quint64>(hints->mouseDoubleClickInterval()) &&
+                       (event->globalPosition() - lastPressAt_).manhattanLength() <= hints->mouseDoubleClickDistance();
+    clickCount_ = again ? clickCount_ + 1 : 1;
+    lastPressTime_ = event->timestamp();
+    lastPressAt_ = event->globalPosition();
     deliver(event, SurfaceMouseEvent::Type::down, clickCount_);
 }
-void SurfaceWindow::mouseDoubleClickEvent(QMouseEvent* event) {
-    clickCount_ = 2;
-    deliver(event, SurfaceMouseEvent::Type::down, clickCount_);
-}
+void SurfaceWindow::mouseDoubleClickEvent(QMouseEvent*) {}
 void SurfaceWindow::mouseMoveEvent(QMouseEvent* event) { deliver(event, SurfaceMouseEvent::Type::dragged, clickCount_); }
 void SurfaceWindow::mouseReleaseEvent(QMouseEvent* event) { deliver(event, SurfaceMouseEvent::Type::up, clickCount_); }
 

@@ -43,6 +43,8 @@ private:
     void deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, int clickCount);
     QtSurface& owner_;
     int clickCount_ = 1;
+    quint64 lastPressTime_ = 0;
+    QPointF lastPressAt_;
     void releaseShared();
     QImage image_;
     QRect dirty_;        // device pixels; empty = nothing to draw

@@ -111,7 +111,9 @@ bool X11Mouse::nativeEventFilter(const QByteArray& eventType, void* message, qin
 }
 
 bool X11Mouse::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick) return false;
+    // A double click arrives as a press and then a double-click event for
+    // the same press: only the press counts.
+    if (event->type() != QEvent::MouseButtonPress) return false;
     if (!qobject_cast<QWindow*>(watched)) return false;
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() != Qt::LeftButton) return false;

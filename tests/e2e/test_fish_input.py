@@ -42,6 +42,23 @@ class FishAsLauncher(DesktopTest):
         self.assertEqual(self.launched(), 1)
         self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {self.entry: 1})
 
+    def test_in_double_click_style_only_the_second_press_opens(self):
+        self.orvella.write_defaults({"Orvella.applicationPaths": [self.entry],
+                                     "Orvella.fishOpenModifier": "doubleClick"})
+        self.desktop.mouse(700, 700)
+        self.orvella.start(fish=1)
+        w = self.fish()
+        self.desktop.output(["xdotool", "mousemove", str(w["x"] + 56), str(w["y"] + 56), "click", "1"])
+        time.sleep(1)
+        self.assertEqual(self.launched(), 0)  # a single click only pauses the fish
+        w = self.fish()
+        self.desktop.output(["xdotool", "mousemove", str(w["x"] + 56), str(w["y"] + 56),
+                             "click", "--repeat", "2", "--delay", "120", "1"])
+        self.assertTrue(wait_until(lambda: self.launched() == 1, timeout=5))
+        time.sleep(0.5)
+        self.assertEqual(self.launched(), 1)
+        self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {self.entry: 1})
+
     def test_a_click_activates_an_open_window_instead_of_launching(self):
         helper = subprocess.Popen([PANEL, "window", "orvella-test-launcher"], env=self.desktop.env,
                                   stdout=subprocess.PIPE, text=True)
