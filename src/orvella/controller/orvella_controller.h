@@ -249,6 +249,7 @@ public:
 
 private:
     void loadSettings();
+    void holdFish(FishAgent& agent, double pause, double brake);
     void installNotificationObservers();
     void storeAppOpenCounts();
     void selectArea(const SwimArea& area);

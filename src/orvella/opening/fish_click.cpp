@@ -47,14 +47,17 @@ void OrvellaController::handleFishClick(const OrvellaApp& app, int clickCount, M
     platform_.workspace.openApplication(app.url);
 }
 
-void OrvellaController::pauseFishBriefly(const OrvellaApp& app) {
-    FishAgent* agent = agentFor(app);
-    if (!agent) return;
+// A touched fish stops for a moment, brakes and lights up.
+void OrvellaController::holdFish(FishAgent& agent, double pause, double brake) {
     const Time now = platform_.clock.now();
-    agent->pausedUntil = now + 0.5;
-    agent->clickFeedbackUntil = now + clickFeedbackDuration;
-    agent->velocity = agent->velocity * 0.25;
-    updateWindow(*agent);
+    agent.pausedUntil = now + pause;
+    agent.clickFeedbackUntil = now + clickFeedbackDuration;
+    agent.velocity = agent.velocity * brake;
+    updateWindow(agent);
+}
+
+void OrvellaController::pauseFishBriefly(const OrvellaApp& app) {
+    if (FishAgent* agent = agentFor(app)) holdFish(*agent, 0.5, 0.25);
 }
 
 bool OrvellaController::isFrontmostApplication(const OrvellaApp& app) {
@@ -71,13 +74,7 @@ bool OrvellaController::isFrontmostApplication(const OrvellaApp& app) {
 
 void OrvellaController::handleFishPressBegan(const OrvellaApp& app, Point mouse) {
     cursorPoint = mouse;
-    FishAgent* agent = agentFor(app);
-    if (!agent) return;
-    const Time now = platform_.clock.now();
-    agent->pausedUntil = now + 0.65;
-    agent->clickFeedbackUntil = now + clickFeedbackDuration;
-    agent->velocity = agent->velocity * 0.18;
-    updateWindow(*agent);
+    if (FishAgent* agent = agentFor(app)) holdFish(*agent, 0.65, 0.18);
 }
 
 void OrvellaController::handleFishDragBegan(const OrvellaApp& app, Point mouse) {
@@ -121,12 +118,8 @@ void OrvellaController::handleFishDragEnded(const OrvellaApp& app, Point mouse) 
     cursorPoint = mouse;
     FishAgent* agent = agentFor(app);
     if (!agent) return;
-    const Time now = platform_.clock.now();
     agent->isBeingDragged = false;
-    agent->pausedUntil = now + 0.7;
-    agent->clickFeedbackUntil = now + clickFeedbackDuration;
-    agent->velocity = agent->velocity * 0.18;
-    updateWindow(*agent);
+    holdFish(*agent, 0.7, 0.18);
 }
 
 }  // namespace orvella
