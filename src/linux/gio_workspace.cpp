@@ -4,6 +4,8 @@
 
 #include "linux/gio_workspace.h"
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QIcon>
 #include <QImage>
@@ -325,6 +327,11 @@ std::optional<RunningApplication> GioWorkspace::frontmostApplication() {
     app.bundleIdentifier = lowered(window->instance.empty() ? window->className : window->instance);
     app.processID = window->processID;
     app.localizedName = window->className;
+    if (window->processID == ::getpid()) {
+        app.bundleIdentifier = kOwnIdentifier;
+        app.localizedName = "Orvella";
+        return app;
+    }
     // The entry whose id or StartupWMClass names the window's class.
     for (const std::string& name : {window->instance, window->className, lowered(window->className)}) {
         if (name.empty()) continue;

@@ -27,6 +27,9 @@ public:
     bool openApplication(const std::string& path) override;
     std::optional<std::string> bundleIdentifier(const std::string& path) override;
     std::optional<RunningApplication> frontmostApplication() override;
+    std::optional<std::string> mainBundleIdentifier() const override { return std::string(kOwnIdentifier); }
+    // Our desktop-file id and the WM_CLASS of our windows.
+    static constexpr const char* kOwnIdentifier = "orvella";
     std::vector<RunningApplication> runningApplications() override { return {}; }
 
     // The icon theme Qt should use on this desktop: the desktop's own

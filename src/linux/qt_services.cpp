@@ -13,6 +13,7 @@
 #include "linux/coordinates.h"
 #include "linux/qt_canvas.h"
 #include "linux/x11.h"
+#include "linux/x11_windows.h"
 
 namespace orvella::linux_desktop {
 
@@ -127,5 +128,32 @@ std::shared_ptr<Image> QtBitmaps::resized(const std::shared_ptr<Image>& image, S
 }
 
 bool X11Accessibility::isProcessTrusted() const { return x11Display() != nullptr; }
+
+std::optional<FrontWindowInfo> X11Accessibility::frontWindow() {
+    const auto frame = activeWindowFrame();
+    if (!frame) return std::nullopt;
+    // X pixels to Qt's points: each screen keeps its origin and scales from
+    // there by its device pixel ratio.
+    QPointF topLeft(frame->x, frame->y);
+    double ratio = 1;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect g = screen->geometry();
+        const double r = screen->devicePixelRatio();
+        const QRectF native(g.topLeft(), QSizeF(g.width() * r, g.height() * r));
+        if (native.contains(topLeft)) {
+            topLeft = QPointF(g.x() + (frame->x - g.x()) / r, g.y() + (frame->y - g.y()) / r);
+            ratio = r;
+            break;
+        }
+    }
+    const QRectF primary = primaryGeometry();
+    FrontWindowInfo info;
+    info.processID = frame->window.processID;
+    info.bundleIdentifier = frame->window.instance.empty() ? frame->window.className : frame->window.instance;
+    info.title = frame->title;
+    info.topLeftPosition = {topLeft.x() - primary.x(), topLeft.y() - primary.y()};
+    info.size = {frame->width / ratio, frame->height / ratio};
+    return info;
+}
 
 }  // namespace orvella::linux_desktop

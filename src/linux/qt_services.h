@@ -66,7 +66,7 @@ class X11Accessibility : public Accessibility {
 public:
     bool isProcessTrusted() const override;
     bool isProcessTrustedWithPrompt() override { return isProcessTrusted(); }
-    std::optional<FrontWindowInfo> frontWindow() override { return std::nullopt; }
+    std::optional<FrontWindowInfo> frontWindow() override;
     std::optional<std::vector<DockItem>> dockItems() override { return std::nullopt; }
 };
 

@@ -4,7 +4,14 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+
+#include <QGuiApplication>
+#include <memory>
+
+#include <xcb/xcb.h>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -63,6 +70,87 @@ std::optional<ClientWindow> activeWindow() {
     auto ids = windowList(dpy, DefaultRootWindow(dpy), "_NET_ACTIVE_WINDOW", XA_WINDOW);
     if (ids.empty() || ids[0] == 0) return std::nullopt;
     return describe(dpy, ids[0]);
+}
+
+namespace {
+
+// xcb rather than Xlib: a window that closes while it is being read only
+// gives an error reply here, never an error event or a fatal handler.
+xcb_connection_t* xcbConnection() {
+    if (!qGuiApp) return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+template <typename R>
+using Reply = std::unique_ptr<R, decltype(&std::free)>;
+
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
+    Reply<xcb_intern_atom_reply_t> r(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
+        &std::free);
+    return r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+Reply<xcb_get_property_reply_t> property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t name, xcb_atom_t type,
+                                         uint32_t longs) {
+    return {xcb_get_property_reply(c, xcb_get_property(c, 0, w, name, type, 0, longs), nullptr), &std::free};
+}
+
+std::vector<uint32_t> cardinals(xcb_connection_t* c, xcb_window_t w, xcb_atom_t name, xcb_atom_t type) {
+    auto r = property(c, w, name, type, 16);
+    if (!r || r->format != 32) return {};
+    const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(r.get()));
+    return {v, v + xcb_get_property_value_length(r.get()) / 4};
+}
+
+std::string text(xcb_connection_t* c, xcb_window_t w, xcb_atom_t name, xcb_atom_t type) {
+    auto r = property(c, w, name, type, 1024);
+    if (!r || r->format != 8) return {};
+    return {static_cast<const char*>(xcb_get_property_value(r.get())),
+            static_cast<size_t>(xcb_get_property_value_length(r.get()))};
+}
+
+}  // namespace
+
+std::optional<ActiveWindowFrame> activeWindowFrame() {
+    xcb_connection_t* c = xcbConnection();
+    if (!c) return std::nullopt;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const auto active = cardinals(c, root, internAtom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
+    if (active.empty() || active[0] == XCB_WINDOW_NONE) return std::nullopt;
+    const xcb_window_t w = active[0];
+
+    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr), &std::free);
+    if (!geometry) return std::nullopt;
+    Reply<xcb_translate_coordinates_reply_t> at(
+        xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, w, root, 0, 0), nullptr), &std::free);
+    if (!at) return std::nullopt;
+
+    ActiveWindowFrame frame;
+    frame.window.id = w;
+    // WM_CLASS: instance NUL class NUL.
+    const std::string wmClass = text(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
+    frame.window.instance = wmClass.substr(0, wmClass.find('\0'));
+    if (const auto nul = wmClass.find('\0'); nul != std::string::npos) {
+        std::string rest = wmClass.substr(nul + 1);
+        frame.window.className = rest.substr(0, rest.find('\0'));
+    }
+    const auto pid = cardinals(c, w, internAtom(c, "_NET_WM_PID"), XCB_ATOM_CARDINAL);
+    if (!pid.empty()) frame.window.processID = static_cast<int>(pid[0]);
+    frame.title = text(c, w, internAtom(c, "_NET_WM_NAME"), internAtom(c, "UTF8_STRING"));
+    if (frame.title.empty()) frame.title = text(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING);
+
+    // The frame the person sees: the client area grown by the decorations
+    // the window manager reports (left, right, top, bottom).
+    auto extents = cardinals(c, w, internAtom(c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
+    if (extents.size() < 4) extents.assign(4, 0);
+    const int border = geometry->border_width;
+    frame.x = at->dst_x - border - static_cast<int>(extents[0]);
+    frame.y = at->dst_y - border - static_cast<int>(extents[2]);
+    frame.width = geometry->width + 2 * border + static_cast<int>(extents[0] + extents[1]);
+    frame.height = geometry->height + 2 * border + static_cast<int>(extents[2] + extents[3]);
+    return frame;
 }
 
 void activateWindow(unsigned long id) {

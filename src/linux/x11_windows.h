@@ -18,6 +18,16 @@ struct ClientWindow {
 // else _NET_CLIENT_LIST); empty without a window manager or X connection.
 std::vector<ClientWindow> clientWindows();
 std::optional<ClientWindow> activeWindow();
+// The focused window and its frame on the X screen, in pixels, including
+// the window manager's decorations.
+struct ActiveWindowFrame {
+    ClientWindow window;
+    std::string title;  // _NET_WM_NAME, else WM_NAME
+    int x = 0, y = 0, width = 0, height = 0;
+};
+// Absent without an active window, or when it vanished while being read.
+std::optional<ActiveWindowFrame> activeWindowFrame();
+
 // Asks the window manager to raise and focus a window.
 void activateWindow(unsigned long id);
 // Announces a launch to the desktop (startup notification, "new:" message)

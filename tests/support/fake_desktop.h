@@ -147,6 +147,7 @@ public:
         return it->second;
     }
     std::optional<RunningApplication> frontmostApplication() override { return frontmost; }
+    std::optional<std::string> mainBundleIdentifier() const override { return ownIdentifier; }
     std::vector<RunningApplication> runningApplications() override { return running; }
 
     // Installs an application: it exists on disk and, optionally, fills a role.
@@ -160,6 +161,7 @@ public:
     std::vector<std::shared_ptr<Image>> icons;  // kept so recorded drawings stay valid
     bool reduceMotionOn = false;
     std::optional<RunningApplication> frontmost;
+    std::optional<std::string> ownIdentifier = std::string("orvella");
     std::vector<RunningApplication> running;
 };
 
@@ -180,10 +182,14 @@ class FakeAccessibility : public Accessibility {
 public:
     bool isProcessTrusted() const override { return trusted; }
     bool isProcessTrustedWithPrompt() override { ++prompts; return trusted; }
-    std::optional<FrontWindowInfo> frontWindow() override { return front; }
+    std::optional<FrontWindowInfo> frontWindow() override {
+        ++frontReads;
+        return front;
+    }
     std::optional<std::vector<DockItem>> dockItems() override { return dock; }
     bool trusted = true;
     int prompts = 0;
+    int frontReads = 0;
     std::optional<FrontWindowInfo> front;
     std::optional<std::vector<DockItem>> dock;
 };

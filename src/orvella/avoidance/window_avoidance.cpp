@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "orvella/controller/orvella_controller.h"
 
@@ -9,16 +10,86 @@ namespace {
 Rect expanded(const Rect& r, double by) { return r.insetBy(-by, -by); }
 }  // namespace
 
-void OrvellaController::updateWindowAvoidance(Time, const std::vector<SwimArea>&) {
+void OrvellaController::clearWindowAvoidanceState() {
+    currentWindowAvoidanceRect.reset();
+    targetWindowAvoidanceRect.reset();
+    largeWindowWaterwayFrame.reset();
+    largeWindowWaterwayAreaID.reset();
+    lastWindowAvoidancePollAt = 0;
+}
+
+void OrvellaController::updateWindowAvoidance(Time now, const std::vector<SwimArea>& areas) {
     if (!windowAvoidanceEnabled() && !stillWaterModeEnabled()) {
-        currentWindowAvoidanceRect.reset();
-        targetWindowAvoidanceRect.reset();
-        largeWindowWaterwayFrame.reset();
-        largeWindowWaterwayAreaID.reset();
-        lastWindowAvoidancePollAt = 0;
+        clearWindowAvoidanceState();
         return;
     }
+    auto& access = platform_.accessibility;
+    // Publish only changes: this runs on every step and the panel listens.
+    auto publish = [](Observable<bool>& flag, bool value) {
+        if (flag.get() != value) flag.set(value);
+    };
+    publish(hasWindowAvoidanceAccessibilityPermission, access.isProcessTrusted());
+    if (!hasWindowAvoidanceAccessibilityPermission.get()) {
+        // The automatic prompt is shown once per run; switching the feature
+        // on or the panel's button asks again.
+        if (!hasRequestedWindowAvoidancePermissionThisLaunch) {
+            hasRequestedWindowAvoidancePermissionThisLaunch = true;
+            publish(hasWindowAvoidanceAccessibilityPermission, access.isProcessTrustedWithPrompt());
+        }
+        clearWindowAvoidanceState();
+        return;
+    }
+    // A hair of slack so that a step exactly one interval later polls even
+    // when the subtraction rounds down.
+    if (now - lastWindowAvoidancePollAt >= activeWindowPollInterval - 1e-9) {
+        lastWindowAvoidancePollAt = now;
+        // Outside still water our own windows (the settings panel) are not
+        // in the way; resting fish keep clear of them too.
+        std::set<std::string> excluded;
+        if (!stillWaterModeEnabled()) excluded.insert(platform_.workspace.mainBundleIdentifier().value_or(""));
+        if (auto snapshot = activeWindowMonitor.frontmostWindow(excluded)) {
+            const auto layout = windowAvoidanceLayout(*snapshot, areas);
+            targetWindowAvoidanceRect = layout.avoidanceRect;
+            largeWindowWaterwayFrame = layout.waterwayFrame;
+            largeWindowWaterwayAreaID = layout.waterwayAreaID;
+            if (layout.waterwayFrame) currentWindowAvoidanceRect.reset();
+        } else {
+            targetWindowAvoidanceRect.reset();
+            largeWindowWaterwayFrame.reset();
+            largeWindowWaterwayAreaID.reset();
+        }
+    }
     smoothWindowAvoidanceRect();
+}
+
+OrvellaController::WindowAvoidanceLayout OrvellaController::windowAvoidanceLayout(
+    const ActiveWindowSnapshot& snapshot, const std::vector<SwimArea>& areas) {
+    const SwimArea* chosen = nullptr;
+    double chosenArea = 0;
+    Rect chosenShare;
+    for (const auto& area : areas) {
+        const auto shared = snapshot.frame.intersection(area.visibleFrame);
+        if (!shared || !(shared->width() > 1) || !(shared->height() > 1)) continue;
+        const double size = std::max(shared->width(), 0.0) * std::max(shared->height(), 0.0);
+        if (!chosen || size > chosenArea) {
+            chosen = &area;
+            chosenArea = size;
+            chosenShare = *shared;
+        }
+    }
+    if (!chosen) return {};
+    const double A = chosen->visibleFrame.width() * chosen->visibleFrame.height();
+    const double coverage = A >= 1 ? chosenArea / A : chosenArea;
+    if (coverage <= windowAvoidanceMaximumCoverage) return {chosenShare, std::nullopt, std::nullopt};
+    const Rect F = chosen->frame;
+    const double H = std::max(F.height() * largeWindowTopWaterwayRatio, 1.0);
+    return {std::nullopt, Rect::make(F.minX(), F.maxY() - H, F.width(), H), chosen->id};
+}
+
+void OrvellaController::requestWindowAvoidanceAccessibilityPermission() {
+    hasWindowAvoidanceAccessibilityPermission.set(platform_.accessibility.isProcessTrustedWithPrompt());
+    // Unread sensing rests on the same permission.
+    hasUnreadBadgeAccessibilityPermission.set(platform_.accessibility.isProcessTrusted());
 }
 
 void OrvellaController::smoothWindowAvoidanceRect() {

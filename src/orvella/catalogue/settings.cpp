@@ -67,6 +67,11 @@ void OrvellaController::setWindowAvoidanceEnabled(bool value) {
     if (value == windowAvoidanceEnabled()) return;
     windowAvoidanceEnabled_.set(value);
     platform_.defaults.set(kWindowAvoidanceKey, Value(value));
+    if (value) {
+        if (!hasWindowAvoidanceAccessibilityPermission.get()) requestWindowAvoidanceAccessibilityPermission();
+        return;
+    }
+    clearWindowAvoidanceState();
 }
 
 void OrvellaController::setStillWaterModeEnabled(bool value) {

@@ -4,7 +4,7 @@
 
 namespace orvella {
 
-OrvellaController::OrvellaController(Platform& platform) : platform_(platform) {
+OrvellaController::OrvellaController(Platform& platform) : activeWindowMonitor(platform), platform_(platform) {
     cursorPoint = platform_.mouse.mouseLocation();
     previousCursorPoint = cursorPoint;
     const bool trusted = platform_.accessibility.isProcessTrusted();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "orvella/avoidance/active_window_monitor.h"
 #include "orvella/catalogue/orvella_app.h"
 #include "orvella/catalogue/settings_types.h"
 #include "orvella/motion/fish_agent.h"
@@ -40,6 +41,9 @@ public:
     static constexpr double unreadAttentionMaxDuration = 15;
     static constexpr double unreadAttentionOrbitDuration = 2.8;
     static constexpr double windowAvoidanceMargin = 72;
+    static constexpr double activeWindowPollInterval = 0.45;
+    static constexpr double windowAvoidanceMaximumCoverage = 0.6;
+    static constexpr double largeWindowTopWaterwayRatio = 0.3;
     static constexpr double clickFeedbackDuration = 1.05;
     static constexpr int continuousClickThreshold = 3;
     static constexpr double continuousClickWindow = 0.55;
@@ -194,7 +198,15 @@ public:
     void updateWaterOverlays(Time now);
 
     // Window avoidance as the motion step sees it.
+    struct WindowAvoidanceLayout {
+        std::optional<Rect> avoidanceRect;
+        std::optional<Rect> waterwayFrame;
+        std::optional<std::string> waterwayAreaID;
+    };
     void updateWindowAvoidance(Time now, const std::vector<SwimArea>& areas);
+    static WindowAvoidanceLayout windowAvoidanceLayout(const ActiveWindowSnapshot& snapshot,
+                                                       const std::vector<SwimArea>& areas);
+    void requestWindowAvoidanceAccessibilityPermission();
     void smoothWindowAvoidanceRect();
     bool shouldAvoidActiveWindow(const FishAgent& fish, Time now) const;
     Point originAvoidingCurrentWindow(Point proposed, FishAgent& fish, int index, Time now, const Rect& bounds);
@@ -243,6 +255,7 @@ public:
     std::optional<Rect> largeWindowWaterwayFrame;
     std::optional<std::string> largeWindowWaterwayAreaID;
     Time lastWindowAvoidancePollAt = 0;
+    ActiveWindowMonitor activeWindowMonitor;
     Time lastMotionStepAt = 0;
 
     Platform& platform() { return platform_; }
@@ -253,6 +266,7 @@ private:
     void installNotificationObservers();
     void storeAppOpenCounts();
     void selectArea(const SwimArea& area);
+    void clearWindowAvoidanceState();
     Vector windowAvoidanceExitDirection(FishAgent& fish, const Rect& zone, Point center, Time now);
     FishViewServices fishViewServices();
 

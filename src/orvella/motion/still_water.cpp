@@ -9,11 +9,7 @@ void OrvellaController::enterStillWaterMode() {
     clearClickAttraction(false);
     dispersalOriginPoint.reset();
     dispersalExpiresAt.reset();
-    currentWindowAvoidanceRect.reset();
-    targetWindowAvoidanceRect.reset();
-    largeWindowWaterwayFrame.reset();
-    largeWindowWaterwayAreaID.reset();
-    lastWindowAvoidancePollAt = 0;
+    clearWindowAvoidanceState();
     for (auto& fish : fishAgents_) {
         fish->pausedUntil.reset();
         fish->clickFeedbackUntil.reset();

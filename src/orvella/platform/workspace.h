@@ -57,7 +57,11 @@ public:
     // The identifier of the application at a location (its desktop-file
     // id), if it can be read.
     virtual std::optional<std::string> bundleIdentifier(const std::string& path) = 0;
+    // The application in front: the owner of the focused window. Our own
+    // windows report mainBundleIdentifier().
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    // This program's own identifier, if it has one.
+    virtual std::optional<std::string> mainBundleIdentifier() const = 0;
     virtual std::vector<RunningApplication> runningApplications() = 0;
 };
 

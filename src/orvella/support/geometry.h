@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace orvella {
 
@@ -57,6 +58,17 @@ struct Rect {
 
     Rect insetBy(double dx, double dy) const {
         return make(origin.x + dx, origin.y + dy, size.width - 2 * dx, size.height - 2 * dy);
+    }
+
+    // The shared part; absent when the two do not overlap (touching edges
+    // share nothing).
+    std::optional<Rect> intersection(const Rect& o) const {
+        const double x0 = std::max(minX(), o.minX());
+        const double y0 = std::max(minY(), o.minY());
+        const double x1 = std::min(maxX(), o.maxX());
+        const double y1 = std::min(maxY(), o.maxY());
+        if (!(x1 > x0) || !(y1 > y0)) return std::nullopt;
+        return make(x0, y0, x1 - x0, y1 - y0);
     }
 
     Rect unionWith(const Rect& o) const {
