@@ -8,10 +8,14 @@
 #include <QPainter>
 #include <chrono>
 #include <ctime>
+#include <cstring>
 #include <set>
+
+#include <unistd.h>
 
 #include "backend_support.h"
 #include "linux/coordinates.h"
+#include "linux/gio_workspace.h"
 #include "linux/qt_canvas.h"
 #include "linux/qt_displays.h"
 #include "linux/qt_services.h"
@@ -228,6 +232,64 @@ TEST_F(SurfaceTest, SurfacesRiseAgainWhenTheActiveWindowChanges) {
     EXPECT_TRUE(spinUntil(above));
     XDestroyWindow(dpy, other);
     XSync(dpy, False);
+}
+
+// Plays the window manager's part: a client inside a decorated frame, its
+// extents and pid announced, and the root's active-window property.
+TEST(FrontWindow, TheActiveWindowIsReadWithItsDecorationsAndOwner) {
+    Display* dpy = x11Display();
+    const Window root = DefaultRootWindow(dpy);
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    Window frame = XCreateWindow(dpy, root, 200, 100, 410, 330, 0, CopyFromParent, InputOutput, CopyFromParent,
+                                 CWOverrideRedirect, &a);
+    Window client = XCreateSimpleWindow(dpy, frame, 5, 25, 400, 300, 0, 0, 0);
+    XClassHint hint{const_cast<char*>("editor"), const_cast<char*>("Editor")};
+    XSetClassHint(dpy, client, &hint);
+    long extents[4] = {5, 5, 25, 5};
+    XChangeProperty(dpy, client, XInternAtom(dpy, "_NET_FRAME_EXTENTS", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(extents), 4);
+    long pid = 4321;
+    XChangeProperty(dpy, client, XInternAtom(dpy, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pid), 1);
+    const char* title = "Notes \xe2\x80\x94 draft";
+    XChangeProperty(dpy, client, XInternAtom(dpy, "_NET_WM_NAME", False), XInternAtom(dpy, "UTF8_STRING", False), 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(title), static_cast<int>(strlen(title)));
+    XMapWindow(dpy, client);
+    XMapWindow(dpy, frame);
+    const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    auto setActive = [&](Window w) {
+        XChangeProperty(dpy, root, active, XA_WINDOW, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&w), 1);
+        XSync(dpy, False);
+    };
+    setActive(client);
+
+    X11Accessibility access;
+    auto front = access.frontWindow();
+    ASSERT_TRUE(front);
+    EXPECT_EQ(front->topLeftPosition, (Point{200, 100}));
+    EXPECT_EQ(front->size, (Size{410, 330}));
+    EXPECT_EQ(front->processID, 4321);
+    EXPECT_EQ(front->bundleIdentifier, "editor");
+    EXPECT_EQ(front->title, title);
+
+    // Our own window in front is reported as ours.
+    long own = getpid();
+    XChangeProperty(dpy, client, XInternAtom(dpy, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&own), 1);
+    XSync(dpy, False);
+    GioWorkspace workspace;
+    auto app = workspace.frontmostApplication();
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->bundleIdentifier, workspace.mainBundleIdentifier());
+
+    // The window closes while it is still named active: nothing, quietly.
+    XDestroyWindow(dpy, frame);
+    XSync(dpy, False);
+    EXPECT_FALSE(access.frontWindow());
+    setActive(None);
+    EXPECT_FALSE(access.frontWindow());
+    EXPECT_FALSE(workspace.frontmostApplication());
 }
 
 TEST(Canvas, DrawsWithYUpAndKeepsImagesUpright) {
