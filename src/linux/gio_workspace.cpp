@@ -320,20 +320,20 @@ std::optional<std::string> GioWorkspace::bundleIdentifier(const std::string& pat
     return windowClassesOf(info.p, path).back();
 }
 
-std::optional<RunningApplication> GioWorkspace::frontmostApplication() {
-    auto window = activeWindow();
-    if (!window) return std::nullopt;
+namespace {
+
+RunningApplication runningApplicationOf(const ClientWindow& window) {
     RunningApplication app;
-    app.bundleIdentifier = lowered(window->instance.empty() ? window->className : window->instance);
-    app.processID = window->processID;
-    app.localizedName = window->className;
-    if (window->processID == ::getpid()) {
-        app.bundleIdentifier = kOwnIdentifier;
+    app.bundleIdentifier = lowered(window.instance.empty() ? window.className : window.instance);
+    app.processID = window.processID;
+    app.localizedName = window.className;
+    if (window.processID == ::getpid()) {
+        app.bundleIdentifier = GioWorkspace::kOwnIdentifier;
         app.localizedName = "Orvella";
         return app;
     }
     // The entry whose id or StartupWMClass names the window's class.
-    for (const std::string& name : {window->instance, window->className, lowered(window->className)}) {
+    for (const std::string& name : {window.instance, window.className, lowered(window.className)}) {
         if (name.empty()) continue;
         if (auto file = desktopFileForID((name + ".desktop").c_str())) {
             app.location = *file;
@@ -341,6 +341,49 @@ std::optional<RunningApplication> GioWorkspace::frontmostApplication() {
         }
     }
     return app;
+}
+
+}  // namespace
+
+std::optional<RunningApplication> GioWorkspace::frontmostApplication() {
+    auto window = activeWindow();
+    if (!window) return std::nullopt;
+    return runningApplicationOf(*window);
+}
+
+std::vector<RunningApplication> GioWorkspace::runningApplications() {
+    std::vector<RunningApplication> out;
+    for (const auto& window : clientWindows()) {
+        auto app = runningApplicationOf(window);
+        const bool seen = std::any_of(out.begin(), out.end(), [&](const RunningApplication& other) {
+            return other.bundleIdentifier == app.bundleIdentifier && other.processID == app.processID;
+        });
+        if (!seen) out.push_back(std::move(app));
+    }
+    return out;
+}
+
+std::optional<std::string> GioWorkspace::canonicalPath(const std::string& path) {
+    std::error_code error;
+    auto canonical = std::filesystem::canonical(path, error);
+    if (error) return std::nullopt;
+    return canonical.string();
+}
+
+std::vector<std::string> GioWorkspace::bundleNames(const std::string& path) {
+    std::vector<std::string> names;
+    GObjectPtr<GDesktopAppInfo> info(g_desktop_app_info_new_from_filename(path.c_str()));
+    if (!info) return names;
+    // Localised, then as written in the file.
+    if (const char* name = g_app_info_get_name(G_APP_INFO(info.p))) names.emplace_back(name);
+    if (char* name = g_desktop_app_info_get_string(info.p, "Name")) {
+        names.emplace_back(name);
+        g_free(name);
+    }
+    // The program name of the Exec line.
+    if (const char* binary = g_app_info_get_executable(G_APP_INFO(info.p)))
+        names.push_back(std::filesystem::path(binary).filename().string());
+    return names;
 }
 
 }  // namespace orvella::linux_desktop

@@ -30,7 +30,11 @@ public:
     std::optional<std::string> mainBundleIdentifier() const override { return std::string(kOwnIdentifier); }
     // Our desktop-file id and the WM_CLASS of our windows.
     static constexpr const char* kOwnIdentifier = "orvella";
-    std::vector<RunningApplication> runningApplications() override { return {}; }
+    // One per client window, owner first seen first, with the entry its
+    // window class names where there is one.
+    std::vector<RunningApplication> runningApplications() override;
+    std::optional<std::string> canonicalPath(const std::string& path) override;
+    std::vector<std::string> bundleNames(const std::string& path) override;
 
     // The icon theme Qt should use on this desktop: the desktop's own
     // setting, else the first installed of Adwaita, breeze and hicolor.

@@ -230,10 +230,20 @@ void QtCanvas::drawImage(const Image& image, const Rect& dest, CompositeOp op, d
     }, QRectF(dest.minX(), dest.minY(), dest.width(), dest.height()));
 }
 
-void QtCanvas::drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) {
+QFont QtCanvas::textFont(double pointSize, bool bold) const {
     QFont font = p_.font();
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(pointSize))));
     font.setBold(bold);
+    return font;
+}
+
+TextMetrics QtCanvas::measureText(const std::string& utf8, double pointSize, bool bold) {
+    const QFontMetricsF metrics(textFont(pointSize, bold));
+    return {metrics.horizontalAdvance(QString::fromStdString(utf8)), metrics.ascent(), metrics.descent()};
+}
+
+void QtCanvas::drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) {
+    const QFont font = textFont(pointSize, bold);
     const QString text = QString::fromStdString(utf8);
     const QColor color = state_.fill;
     paint([&](QPainter& p) {

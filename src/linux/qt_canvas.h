@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -50,9 +51,11 @@ public:
     void fillRect(const Rect& r, CompositeOp op) override;
     void drawImage(const Image& image, const Rect& dest, CompositeOp op, double fraction) override;
     void drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) override;
+    TextMetrics measureText(const std::string& utf8, double pointSize, bool bold) override;
     void setImageInterpolationHigh() override;
 
 private:
+    QFont textFont(double pointSize, bool bold) const;
     struct ShadowState {
         Vector offset;
         double blur;

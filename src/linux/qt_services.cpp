@@ -13,6 +13,7 @@
 #include "linux/coordinates.h"
 #include "linux/qt_canvas.h"
 #include "linux/x11.h"
+#include "linux/work_queue.h"
 #include "linux/x11_windows.h"
 
 namespace orvella::linux_desktop {
@@ -86,6 +87,10 @@ void QtScheduler::dispatchMain(std::function<void()> work) {
     QMetaObject::invokeMethod(this, [work = std::move(work)] { work(); }, Qt::QueuedConnection);
 }
 
+std::unique_ptr<WorkQueue> QtScheduler::makeWorkQueue(const std::string& label) {
+    return std::make_unique<ThreadWorkQueue>(label);
+}
+
 void QtScheduler::animate(double from, double to, double duration, std::function<void(double)> apply,
                           std::function<void()> completion) {
     auto* animation = new QVariantAnimation(this);
@@ -127,7 +132,7 @@ std::shared_ptr<Image> QtBitmaps::resized(const std::shared_ptr<Image>& image, S
     return std::make_shared<QtImage>(q->image(), points);
 }
 
-bool X11Accessibility::isProcessTrusted() const { return x11Display() != nullptr; }
+X11Accessibility::X11Accessibility() : trusted_(x11Display() != nullptr) {}
 
 std::optional<FrontWindowInfo> X11Accessibility::frontWindow() {
     const auto frame = activeWindowFrame();

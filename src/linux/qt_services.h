@@ -5,6 +5,7 @@
 #include <map>
 #include <random>
 
+#include "linux/launcher_entries.h"
 #include "orvella/platform/accessibility.h"
 #include "orvella/platform/canvas.h"
 #include "orvella/platform/clock.h"
@@ -40,6 +41,7 @@ public:
     void dispatchMain(std::function<void()> work) override;
     void animate(double from, double to, double duration, std::function<void(double)> apply,
                  std::function<void()> completion) override;
+    std::unique_ptr<WorkQueue> makeWorkQueue(const std::string& label) override;
     // Runs before the action of every repeating timer's firing.
     void setTickHook(std::function<void()> hook) { tickHook_ = std::move(hook); }
 
@@ -61,13 +63,21 @@ public:
 };
 
 // Reading other applications' windows is possible exactly when there is an
-// X11 connection; there is no prompt to show.
+// X11 connection; there is no prompt to show. The dock's badges are the
+// launcher counts heard on the session bus.
 class X11Accessibility : public Accessibility {
 public:
-    bool isProcessTrusted() const override;
+    X11Accessibility();
+    bool isProcessTrusted() const override { return trusted_; }
     bool isProcessTrustedWithPrompt() override { return isProcessTrusted(); }
     std::optional<FrontWindowInfo> frontWindow() override;
-    std::optional<std::vector<DockItem>> dockItems() override { return std::nullopt; }
+    std::optional<std::vector<DockItem>> dockItems() override { return launchers_.items(); }
+    LauncherEntries& launcherEntries() { return launchers_; }
+
+private:
+    // Read once on the main thread; the badge reader asks from its queue.
+    const bool trusted_;
+    LauncherEntries launchers_;
 };
 
 }  // namespace orvella::linux_desktop

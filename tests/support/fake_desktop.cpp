@@ -155,8 +155,41 @@ double easeOut(double p) {
 }
 }  // namespace
 
+FakeWorkQueue::FakeWorkQueue(FakeScheduler& scheduler, std::string label)
+    : label(std::move(label)), scheduler_(scheduler) {
+    scheduler_.queues.push_back(this);
+}
+
+FakeWorkQueue::~FakeWorkQueue() { std::erase(scheduler_.queues, this); }
+
+int FakeWorkQueue::scheduleRepeating(double interval, double, std::function<void()> work) {
+    timers_.emplace(next_, Timer{interval, scheduler_.now(), std::move(work)});
+    return next_++;
+}
+
+void FakeWorkQueue::run(Time now) {
+    while (!pending_.empty()) {
+        auto work = std::move(pending_.front());
+        pending_.pop_front();
+        work();
+    }
+    std::vector<int> due;
+    for (auto& [id, t] : timers_)
+        if (t.next <= now + 1e-12) due.push_back(id);
+    for (int id : due) {
+        auto it = timers_.find(id);
+        if (it == timers_.end()) continue;
+        it->second.next += it->second.interval;
+        auto work = it->second.work;
+        work();
+    }
+}
+
+Time FakeScheduler::now() const { return clock_.now(); }
+
 void FakeScheduler::tick() {
     const Time now = clock_.now();
+    for (FakeWorkQueue* q : std::vector<FakeWorkQueue*>(queues)) q->run(now);
     std::vector<int> due;
     for (auto& [id, t] : timers_)
         if (t.next <= now + 1e-12) due.push_back(id);

@@ -148,6 +148,17 @@ public:
     }
     std::optional<RunningApplication> frontmostApplication() override { return frontmost; }
     std::optional<std::string> mainBundleIdentifier() const override { return ownIdentifier; }
+    std::optional<std::string> canonicalPath(const std::string& path) override {
+        auto it = canonical.find(path);
+        if (it == canonical.end()) return std::nullopt;
+        return it->second;
+    }
+    std::vector<std::string> bundleNames(const std::string& path) override {
+        auto it = metadataNames.find(path);
+        return it == metadataNames.end() ? std::vector<std::string>{} : it->second;
+    }
+    std::map<std::string, std::string> canonical;
+    std::map<std::string, std::vector<std::string>> metadataNames;
     std::vector<RunningApplication> runningApplications() override { return running; }
 
     // Installs an application: it exists on disk and, optionally, fills a role.
@@ -194,6 +205,33 @@ public:
     std::optional<std::vector<DockItem>> dock;
 };
 
+class FakeScheduler;
+
+// A work queue that runs on the test's thread whenever the scheduler ticks:
+// queued work first, then the timers that fell due.
+class FakeWorkQueue : public WorkQueue {
+public:
+    FakeWorkQueue(FakeScheduler& scheduler, std::string label);
+    ~FakeWorkQueue() override;
+    void async(std::function<void()> work) override { pending_.push_back(std::move(work)); }
+    int scheduleRepeating(double interval, double leeway, std::function<void()> work) override;
+    void cancel(int handle) override { timers_.erase(handle); }
+    void run(Time now);
+    size_t timerCount() const { return timers_.size(); }
+    const std::string label;
+
+private:
+    struct Timer {
+        double interval;
+        Time next;
+        std::function<void()> work;
+    };
+    FakeScheduler& scheduler_;
+    std::deque<std::function<void()>> pending_;
+    std::map<int, Timer> timers_;
+    int next_ = 1;
+};
+
 // Timers, dispatches and animations run when the test advances the clock.
 class FakeScheduler : public Scheduler {
 public:
@@ -203,6 +241,11 @@ public:
     void dispatchMain(std::function<void()> work) override { dispatched_.push_back(std::move(work)); }
     void animate(double from, double to, double duration, std::function<void(double)> apply,
                  std::function<void()> completion) override;
+    std::unique_ptr<WorkQueue> makeWorkQueue(const std::string& label) override {
+        return std::make_unique<FakeWorkQueue>(*this, label);
+    }
+    std::vector<FakeWorkQueue*> queues;
+    Time now() const;
 
     // Moves the clock forward in steps of at most `step`, firing timers and
     // animation frames that fall due, then running queued dispatches.

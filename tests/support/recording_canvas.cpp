@@ -74,11 +74,15 @@ void RecordingCanvas::drawImage(const Image& image, const Rect& dest, CompositeO
     op.fraction = fraction;
     ops_.push_back(op);
 }
-void RecordingCanvas::drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool) {
+void RecordingCanvas::drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) {
     auto op = drawing(K::drawText, state_.fill);
     op.text = utf8;
+    op.bold = bold;
     op.rect = Rect{baselineOrigin, {pointSize, pointSize}};
     ops_.push_back(op);
+}
+TextMetrics RecordingCanvas::measureText(const std::string& utf8, double pointSize, bool) {
+    return {0.6 * pointSize * static_cast<double>(utf8.size()), 0.8 * pointSize, 0.2 * pointSize};
 }
 void RecordingCanvas::setImageInterpolationHigh() { ops_.push_back(CanvasOp(K::setInterpolationHigh)); }
 

@@ -90,6 +90,7 @@ void OrvellaController::addApplication(const std::string& url) {
     manualApps_.push_back(app);
     persistManualApplications();
     apps.set(manualApps_);
+    updateUnreadBadgeMonitorApps();
     if (hasStarted_) {
         const int count = static_cast<int>(manualApps_.size());
         addFish(app, count - 1, count);
@@ -105,6 +106,7 @@ void OrvellaController::removeApplication(const OrvellaApp& app) {
     storeAppOpenCounts();
     persistManualApplications();
     apps.set(manualApps_);
+    updateUnreadBadgeMonitorApps();
     if (hasStarted_) {
         OrvellaApp removed = app;
         removeFish(removed);

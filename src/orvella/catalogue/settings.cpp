@@ -57,12 +57,6 @@ void OrvellaController::setDispersalModifier(FishScreenGesture value) {
     platform_.defaults.set(kDispersalModifierKey, Value(rawValue(value)));
 }
 
-void OrvellaController::setUnreadBadgeMonitoringEnabled(bool value) {
-    if (value == unreadBadgeMonitoringEnabled()) return;
-    unreadBadgeMonitoringEnabled_.set(value);
-    platform_.defaults.set(kUnreadBadgeMonitoringKey, Value(value));
-}
-
 void OrvellaController::setWindowAvoidanceEnabled(bool value) {
     if (value == windowAvoidanceEnabled()) return;
     windowAvoidanceEnabled_.set(value);

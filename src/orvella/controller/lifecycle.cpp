@@ -4,7 +4,7 @@
 
 namespace orvella {
 
-OrvellaController::OrvellaController(Platform& platform) : activeWindowMonitor(platform), platform_(platform) {
+OrvellaController::OrvellaController(Platform& platform) : activeWindowMonitor(platform), unreadBadgeMonitor(platform), platform_(platform) {
     cursorPoint = platform_.mouse.mouseLocation();
     previousCursorPoint = cursorPoint;
     const bool trusted = platform_.accessibility.isProcessTrusted();
@@ -36,6 +36,7 @@ void OrvellaController::start() {
     installMouseMonitors();
     installNotificationObservers();
     startMotion();
+    configureUnreadBadgeMonitor();
 }
 
 void OrvellaController::installNotificationObservers() {
@@ -57,6 +58,7 @@ void OrvellaController::stop() {
     eventMonitors_.clear();
     for (int token : notificationTokens_) platform_.displays.removeChangeObserver(token);
     notificationTokens_.clear();
+    unreadBadgeMonitor.stop();
 }
 
 FishViewServices OrvellaController::fishViewServices() {

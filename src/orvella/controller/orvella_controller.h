@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "orvella/avoidance/active_window_monitor.h"
+#include "orvella/badges/unread_badge_monitor.h"
 #include "orvella/catalogue/orvella_app.h"
 #include "orvella/catalogue/settings_types.h"
 #include "orvella/motion/fish_agent.h"
@@ -68,6 +69,10 @@ public:
     static constexpr const char* kApplicationPathsKey = "Orvella.applicationPaths";
     static constexpr const char* kAppOpenCountsKey = "Orvella.appOpenCounts";
     static constexpr const char* kObsoleteFishSizeScaleKey = "Orvella.fishSizeScale";
+    static constexpr const char* kUnreadBadgeDebugPermissionKey = "Orvella.unreadBadgeDebug.permission";
+    static constexpr const char* kUnreadBadgeDebugDidReadDockKey = "Orvella.unreadBadgeDebug.didReadDock";
+    static constexpr const char* kUnreadBadgeDebugCountsKey = "Orvella.unreadBadgeDebug.counts";
+    static constexpr const char* kUnreadBadgeDebugUpdatedAtKey = "Orvella.unreadBadgeDebug.updatedAt";
 
     explicit OrvellaController(Platform& platform);
     ~OrvellaController() override;
@@ -227,6 +232,13 @@ public:
     FishAgent* agentFor(const OrvellaApp& app) const;
 
     // Unread badges.
+    void requestUnreadBadgeAccessibilityPermission();
+    void configureUnreadBadgeMonitor();
+    void handleUnreadBadgeSnapshot(const UnreadBadgeSnapshot& snapshot);
+    void updateUnreadBadgeMonitorApps();
+    void updateFishUnreadBadges(const std::map<std::string, int>& previousCounts, bool emitPulses);
+    void showUnreadMessageEffect(FishAgent& fish);
+    void persistUnreadBadgeDebugSnapshot(const UnreadBadgeSnapshot& snapshot);
     int unreadBadgeCount(const OrvellaApp& app) const;
     void updateBadgeWindow(FishAgent& fish);
 
@@ -256,6 +268,7 @@ public:
     std::optional<std::string> largeWindowWaterwayAreaID;
     Time lastWindowAvoidancePollAt = 0;
     ActiveWindowMonitor activeWindowMonitor;
+    UnreadBadgeMonitor unreadBadgeMonitor;
     Time lastMotionStepAt = 0;
 
     Platform& platform() { return platform_; }
@@ -267,6 +280,8 @@ private:
     void storeAppOpenCounts();
     void selectArea(const SwimArea& area);
     void clearWindowAvoidanceState();
+    // Empties the counts and every badge, unless nothing is shown.
+    void clearUnreadBadges();
     Vector windowAvoidanceExitDirection(FishAgent& fish, const Rect& zone, Point center, Time now);
     FishViewServices fishViewServices();
 

@@ -1,4 +1,5 @@
 #include "orvella/fish/fish_icon_view.h"
+#include "orvella/fish/unread_badge_view.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +13,6 @@ constexpr double kPi = std::numbers::pi;
 const Color kWhite{1, 1, 1, 1};
 const Color kBlack{0, 0, 0, 1};
 
-std::string badgeLabel(int count) { return count < 100 ? std::to_string(count) : "99+"; }
 }  // namespace
 
 const std::array<Color, 8>& FishIconView::tailTintPalette() {
@@ -292,7 +292,7 @@ Rect FishIconView::interactiveIconFrame() const {
 
 std::optional<Rect> FishIconView::interactiveBadgeHitFrame() const {
     if (unreadBadgeCount_ < 1) return std::nullopt;
-    const double w = std::max(9.0 * static_cast<double>(badgeLabel(unreadBadgeCount_).size()) + 17, 26.0);
+    const double w = UnreadBadgeView::fittingSize(unreadBadgeCount_).width;
     return Rect::make(kSide - w - 15, kSide - 26 - 15, w, 26).insetBy(-5, -5);
 }
 

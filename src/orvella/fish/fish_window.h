@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "orvella/fish/fish_icon_view.h"
+#include "orvella/fish/unread_badge_view.h"
 #include "orvella/platform/surfaces.h"
 
 namespace orvella {
@@ -31,26 +33,28 @@ private:
     std::shared_ptr<Surface> surface_;
 };
 
-// The unread-count pill that rides on a fish. A new badge is empty and not
-// on screen; it is click-through.
+// The window of the pill that rides on a fish. A new badge is empty and not
+// on screen; it is click-through: a click on the pill reaches the fish.
 class UnreadBadgeWindow {
 public:
-    static constexpr double kHeight = 26;
+    static constexpr double kHeight = UnreadBadgeView::kHeight;
 
     explicit UnreadBadgeWindow(SurfaceFactory& surfaces, const std::string& appName);
     ~UnreadBadgeWindow();
     UnreadBadgeWindow(const UnreadBadgeWindow&) = delete;
     UnreadBadgeWindow& operator=(const UnreadBadgeWindow&) = delete;
 
-    int count() const { return count_; }
-    // (max(9 * label characters + 17, 26), 26)
-    Size fittingSize() const;
+    int count() const { return view_->count; }
+    // Sizes the window to the label, redraws it, hides it at 0.
+    void setCount(int count);
+    Size fittingSize() const { return UnreadBadgeView::fittingSize(view_->count); }
+    const UnreadBadgeView& badgeView() const { return *view_; }
     Surface& surface() { return *surface_; }
     const Surface& surface() const { return *surface_; }
     void close();
 
 private:
-    int count_ = 0;
+    std::unique_ptr<UnreadBadgeView> view_ = std::make_unique<UnreadBadgeView>();
     std::shared_ptr<Surface> surface_;
 };
 

@@ -20,6 +20,8 @@ std::shared_ptr<FishAgent> OrvellaController::makeFishAgent(const OrvellaApp& ap
 
     auto agent = std::make_shared<FishAgent>(app, std::move(window),
                                              std::make_unique<UnreadBadgeWindow>(platform_.surfaces, app.name));
+    // A rebuilt fish shows its pill at once instead of at the next reading.
+    agent->badgeWindow->setCount(unreadBadgeCount(app));
     agent->displayID = area.id;
     agent->position = spawn;
     agent->velocity = {vx, vy};

@@ -62,6 +62,13 @@ public:
     virtual Size size() const = 0;
 };
 
+// A line of text as a font sets it: its advance and its extent above and
+// below the baseline, in points.
+struct TextMetrics {
+    double width = 0, ascent = 0, descent = 0;
+    double height() const { return ascent + descent; }
+};
+
 // The 2D drawing context. State (colours, line style, shadow) is saved and
 // restored as a stack.
 class Canvas {
@@ -80,7 +87,9 @@ public:
     virtual void strokePath(const Path& path) = 0;
     virtual void fillRect(const Rect& r, CompositeOp op) = 0;
     virtual void drawImage(const Image& image, const Rect& dest, CompositeOp op, double fraction) = 0;
+    // The system font, bold or regular, at pointSize.
     virtual void drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) = 0;
+    virtual TextMetrics measureText(const std::string& utf8, double pointSize, bool bold) = 0;
     virtual void setImageInterpolationHigh() = 0;
 };
 

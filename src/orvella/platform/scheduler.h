@@ -1,8 +1,23 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <string>
 
 namespace orvella {
+
+// Work that runs off the main thread, one item at a time in order. Every
+// method may be called from any thread.
+class WorkQueue {
+public:
+    // Waits for the item that is running and drops the rest.
+    virtual ~WorkQueue() = default;
+    virtual void async(std::function<void()> work) = 0;
+    // Runs `work` on the queue at once and then every `interval` seconds,
+    // each firing up to `leeway` late. Returns a handle; 0 is never valid.
+    virtual int scheduleRepeating(double interval, double leeway, std::function<void()> work) = 0;
+    virtual void cancel(int handle) = 0;
+};
 
 class Scheduler {
 public:
@@ -12,7 +27,10 @@ public:
     virtual int scheduleRepeating(double interval, double tolerance, std::function<void()> action) = 0;
     virtual void cancel(int handle) = 0;
     // Runs `work` on the main thread at the next turn of the event loop.
+    // May be called from any thread.
     virtual void dispatchMain(std::function<void()> work) = 0;
+    // A new serial queue; `label` names it for debugging tools.
+    virtual std::unique_ptr<WorkQueue> makeWorkQueue(const std::string& label) = 0;
     // Eases a value from `from` to `to` over `duration` seconds with the
     // ease-out curve (cubic-bezier 0, 0, 0.58, 1), calling `apply` with each
     // value on the main thread and `completion` once at the end.

@@ -60,6 +60,11 @@ public:
     // The application in front: the owner of the focused window. Our own
     // windows report mainBundleIdentifier().
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    // The path with every symbolic link resolved, if it can be resolved.
+    virtual std::optional<std::string> canonicalPath(const std::string& path) = 0;
+    // The names the application at a location goes by in its own metadata:
+    // its localised and unlocalised names and its program name.
+    virtual std::vector<std::string> bundleNames(const std::string& path) = 0;
     // This program's own identifier, if it has one.
     virtual std::optional<std::string> mainBundleIdentifier() const = 0;
     virtual std::vector<RunningApplication> runningApplications() = 0;

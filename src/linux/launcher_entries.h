@@ -1,0 +1,56 @@
+#pragma once
+// Badge counts that applications announce for their launchers, heard on the
+// session bus (com.canonical.Unity.LauncherEntry, as docks and task bars
+// read them), kept as the dock items the badge reader expects.
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "orvella/platform/accessibility.h"
+
+typedef struct _GVariant GVariant;
+typedef struct _GMainContext GMainContext;
+typedef struct _GMainLoop GMainLoop;
+
+namespace orvella::linux_desktop {
+
+class LauncherEntries {
+public:
+    // Listens on its own thread; without a session bus it hears nothing.
+    LauncherEntries();
+    ~LauncherEntries();
+    LauncherEntries(const LauncherEntries&) = delete;
+    LauncherEntries& operator=(const LauncherEntries&) = delete;
+
+    // Absent without a bus connection or before the first application was
+    // heard. Safe from any thread.
+    std::optional<std::vector<DockItem>> items() const;
+    bool isListening() const;
+
+    // One Update(s app_uri, a{sv} properties) signal's parameters; false when
+    // they are malformed and changed nothing.
+    bool handleUpdate(GVariant* parameters);
+
+private:
+    struct Entry {
+        std::string id;  // desktop-file id
+        std::string title;
+        std::optional<std::string> location;
+        std::optional<std::int64_t> count;
+        bool countVisible = false;
+    };
+    void listen();
+
+    mutable std::mutex mutex_;
+    std::vector<Entry> entries_;  // in the order first heard
+    bool listening_ = false;
+    GMainContext* context_ = nullptr;
+    GMainLoop* loop_ = nullptr;
+    std::thread thread_;
+};
+
+}  // namespace orvella::linux_desktop
