@@ -74,6 +74,16 @@ void ControlObject::RemoveApplication(const QString& path) {
 
 void ControlObject::SetStillWaterMode(bool enabled) { controller_.setStillWaterModeEnabled(enabled); }
 
+void ControlObject::SetUnreadBadgeMonitoring(bool enabled) { controller_.setUnreadBadgeMonitoringEnabled(enabled); }
+
+void ControlObject::SetWindowAvoidance(bool enabled) { controller_.setWindowAvoidanceEnabled(enabled); }
+
+QVariantMap ControlObject::UnreadBadgeCounts() {
+    QVariantMap out;
+    for (const auto& [path, count] : controller_.unreadBadgeCounts.get()) out[QString::fromStdString(path)] = count;
+    return out;
+}
+
 void ControlObject::Quit() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }
 
 }  // namespace orvella::shell

@@ -37,6 +37,10 @@ public Q_SLOTS:
     // Error: org.orvella.Orvella.Error.NotListed
     void RemoveApplication(const QString& path);
     void SetStillWaterMode(bool enabled);
+    void SetUnreadBadgeMonitoring(bool enabled);
+    void SetWindowAvoidance(bool enabled);
+    // Unread counts above 0, by catalogue path.
+    QVariantMap UnreadBadgeCounts();
     void Quit();
 
 private:

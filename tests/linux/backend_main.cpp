@@ -55,6 +55,36 @@ pid_t startXvfb(std::string& display) {
     return pid;
 }
 
+// A private session bus; its address goes to DBUS_SESSION_BUS_ADDRESS.
+pid_t startBus() {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        const std::string print = "--print-address=" + std::to_string(fds[1]);
+        ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", print.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string address;
+    char c = 0;
+    while (true) {
+        const ssize_t n = ::read(fds[0], &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || c == '\n') break;
+        address += c;
+    }
+    ::close(fds[0]);
+    if (address.empty()) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    return pid;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,10 +112,17 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_DIRS", (std::string(ORVELLA_TEST_DATA) + ":/usr/share").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", tmp.c_str(), 1);
 
+    const pid_t bus = startBus();
+    if (bus <= 0) std::fprintf(stderr, "backend tests: no private session bus; its tests will fail\n");
+
     int result = 1;
     {
         QGuiApplication app(argc, argv);
         result = RUN_ALL_TESTS();
+    }
+    if (bus > 0) {
+        ::kill(bus, SIGTERM);
+        ::waitpid(bus, nullptr, 0);
     }
     ::kill(xvfb, SIGTERM);
     ::waitpid(xvfb, nullptr, 0);
