@@ -99,17 +99,19 @@ void OrvellaController::addApplication(const std::string& url) {
     }
 }
 
-void OrvellaController::removeApplication(const OrvellaApp& app) {
+void OrvellaController::removeApplication(const OrvellaApp& entry) {
+    // The caller's record may live in the list being changed (a tile of the
+    // panel holds one from apps); keep a copy.
+    const OrvellaApp app = entry;
     const std::string path = app.url;
-    std::erase_if(manualApps_, [&](const auto& entry) { return entry.url == path; });
+    std::erase_if(manualApps_, [&](const auto& listed) { return listed.url == path; });
     appOpenCounts_.erase(path);
     storeAppOpenCounts();
     persistManualApplications();
     apps.set(manualApps_);
     updateUnreadBadgeMonitorApps();
     if (hasStarted_) {
-        OrvellaApp removed = app;
-        removeFish(removed);
+        removeFish(app);
     } else {
         rebuildFish();
     }
