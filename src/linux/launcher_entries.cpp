@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include "linux/launcher_entries.h"
+#include "linux/session_bus.h"
 
 #include <filesystem>
 #include <limits>
@@ -37,16 +38,14 @@ std::optional<std::int64_t> integer(GVariant* v) {
     return std::nullopt;
 }
 
-// No DBUS_SESSION_BUS_ADDRESS and no bus socket in the runtime directory:
-// there is no session bus, and none is to be started for us.
+}  // namespace
+
 bool sessionBusExists() {
     if (g_getenv("DBUS_SESSION_BUS_ADDRESS")) return true;
     const char* runtime = g_getenv("XDG_RUNTIME_DIR");
     std::error_code error;
     return runtime && std::filesystem::exists(std::filesystem::path(runtime) / "bus", error);
 }
-
-}  // namespace
 
 LauncherEntries::LauncherEntries() {
     if (!sessionBusExists()) return;

@@ -7,6 +7,9 @@
 #include <algorithm>
 
 #include "orvella/controller/orvella_controller.h"
+#include "shell/settings_window.h"
+#include "shell/shell.h"
+#include "shell/status_item.h"
 
 namespace orvella::shell {
 
@@ -15,14 +18,17 @@ constexpr const char* kService = "org.orvella.Orvella";
 constexpr const char* kPath = "/org/orvella/Orvella";
 }  // namespace
 
-ControlObject::ControlObject(OrvellaController& controller, QObject* parent)
-    : QObject(parent), controller_(controller) {}
+ControlObject::ControlObject(OrvellaController& controller, Shell* shell, QObject* parent)
+    : QObject(parent), controller_(controller), shell_(shell) {}
+
+bool ControlObject::claimName() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.registerService(kService);
+}
 
 bool ControlObject::registerOnSessionBus() {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return false;
-    if (!bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots)) return false;
-    return bus.registerService(kService);
+    return bus.isConnected() && bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots);
 }
 
 QStringList ControlObject::Applications() {
@@ -83,6 +89,31 @@ QVariantMap ControlObject::UnreadBadgeCounts() {
     for (const auto& [path, count] : controller_.unreadBadgeCounts.get()) out[QString::fromStdString(path)] = count;
     return out;
 }
+
+void ControlObject::ShowSettings() {
+    if (shell_) QMetaObject::invokeMethod(shell_, [this] { shell_->showSettingsWindow(); }, Qt::QueuedConnection);
+}
+
+QStringList ControlObject::TrayMenu() { return shell_ ? shell_->describeMenu() : QStringList(); }
+
+void ControlObject::TriggerMenuItem(const QString& title) {
+    if (!shell_) return;
+    for (QAction* action : shell_->statusItem().menu().actions())
+        if (!action->isSeparator() && action->text() == title) {
+            action->trigger();
+            return;
+        }
+    sendErrorReply("org.orvella.Orvella.Error.NoSuchItem", "No menu item " + title);
+}
+
+QList<int> ControlObject::ItemGeometry(const QString& objectName) {
+    if (!shell_) return {};
+    const QRect r = shell_->itemGeometry(objectName);
+    if (r.isNull()) return {};
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+bool ControlObject::SettingsWindowOpen() { return shell_ && shell_->settingsWindow().isOpen(); }
 
 void ControlObject::Quit() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }
 

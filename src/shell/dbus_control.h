@@ -15,15 +15,19 @@ class OrvellaController;
 
 namespace orvella::shell {
 
+class Shell;
+
 class ControlObject : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.orvella.Orvella")
 
 public:
-    explicit ControlObject(OrvellaController& controller, QObject* parent = nullptr);
+    ControlObject(OrvellaController& controller, Shell* shell, QObject* parent = nullptr);
 
-    // Registers on the session bus; false when there is no bus or the name
-    // is taken (another Orvella is running).
+    // Claims the name on the session bus; false when there is no bus or the
+    // name is taken (another Orvella is running).
+    static bool claimName();
+    // Answers on the session bus, once the name is ours.
     bool registerOnSessionBus();
 
 public Q_SLOTS:
@@ -42,9 +46,20 @@ public Q_SLOTS:
     // Unread counts above 0, by catalogue path.
     QVariantMap UnreadBadgeCounts();
     void Quit();
+    // What starting orvella again does: the settings window comes forward.
+    void ShowSettings();
+    // The tray menu as "title|checkable|checked" (separators "-").
+    QStringList TrayMenu();
+    // Triggers the menu item with that title, as a click on it does.
+    void TriggerMenuItem(const QString& title);
+    // Where a named control of the settings panel or the picker is:
+    // (x, y, width, height) in screen pixels; empty when not shown.
+    QList<int> ItemGeometry(const QString& objectName);
+    bool SettingsWindowOpen();
 
 private:
     OrvellaController& controller_;
+    Shell* shell_;
 };
 
 }  // namespace orvella::shell

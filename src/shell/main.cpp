@@ -1,20 +1,23 @@
-// The process entry: the application object, the desktop backend and the
-// controller, and a clean stop on SIGINT and SIGTERM.
+// The process entry: one Orvella per session, the desktop backend, the
+// controller and the shell around it, and a clean stop on SIGINT and SIGTERM.
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "linux/linux_desktop.h"
-#include "shell/dbus_control.h"
 #include "orvella/controller/orvella_controller.h"
+#include "shell/dbus_control.h"
+#include "shell/shell.h"
+#include "shell/single_instance.h"
 
 namespace {
 
@@ -36,17 +39,54 @@ void installSignalHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+void usage(FILE* to) {
+    std::fputs("usage: orvella [--quit]\n"
+               "  Without arguments, starts Orvella, or shows the settings of the one running.\n"
+               "  --quit  ends the running Orvella.\n",
+               to);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    using orvella::shell::Request;
+    bool quit = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quit") == 0) {
+            quit = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "orvella: unknown option %s\n", argv[i]);
+            usage(stderr);
+            return 2;
+        }
+    }
+    // A running Orvella takes the request; this process is then done.
+    if (orvella::shell::handOver(quit ? Request::quit : Request::show)) return 0;
+    if (quit) {
+        std::fputs("orvella: no running Orvella to quit\n", stderr);
+        return 1;
+    }
+
     // Orvella works with X11 windows; under Wayland it runs through XWayland.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+    // The panel is simple: Qt Quick's software renderer needs no GPU.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", "software");
     installSignalHandlers();
 
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName("orvella");
-    QGuiApplication::setDesktopFileName("orvella");
-    QGuiApplication::setQuitOnLastWindowClosed(false);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("orvella");
+    QApplication::setDesktopFileName("orvella");
+    QApplication::setQuitOnLastWindowClosed(false);
+#ifdef ORVELLA_VERSION
+    QApplication::setApplicationVersion(ORVELLA_VERSION);
+#endif
+
+    // Two started at once: the one that did not get the name hands over.
+    const bool ownsName = orvella::shell::ControlObject::claimName();
+    if (!ownsName && orvella::shell::handOver(Request::show)) return 0;
 
     std::unique_ptr<QSocketNotifier> notifier;
     if (signalPipe[0] >= 0) {
@@ -54,18 +94,28 @@ int main(int argc, char** argv) {
         QObject::connect(notifier.get(), &QSocketNotifier::activated, &app, [] {
             char byte;
             [[maybe_unused]] auto n = ::read(signalPipe[0], &byte, 1);
-            QGuiApplication::quit();
+            QApplication::quit();
         });
     }
 
     orvella::linux_desktop::LinuxDesktop desktop;
     auto controller = std::make_unique<orvella::OrvellaController>(desktop.platform());
     controller->start();
-    orvella::shell::ControlObject control(*controller);
-    control.registerOnSessionBus();
+    auto shell = std::make_unique<orvella::shell::Shell>(*controller);
+    orvella::shell::ControlObject control(*controller, shell.get());
+    if (ownsName) control.registerOnSessionBus();
+    orvella::shell::InstanceServer server([&shell](Request request) {
+        if (request == Request::quit)
+            QApplication::quit();
+        else
+            shell->showSettingsWindow();
+    });
+    server.listen();
+    shell->announceStart();
 
     app.exec();
     controller->stop();
+    shell.reset();
     controller.reset();
     return 0;
 }

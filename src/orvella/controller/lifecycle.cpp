@@ -18,6 +18,32 @@ OrvellaController::OrvellaController(Platform& platform) : activeWindowMonitor(p
     apps.set(manualApps_);
     // Overlays are created on demand and no fish exist before start.
     syncWaterOverlays();
+
+    auto changed = [this] { notifyChanges(); };
+    apps.observe(changed);
+    iconOpacityStorage.observe(changed);
+    swimSpeedStorage.observe(changed);
+    fishOpenModifier_.observe(changed);
+    attractionModifier_.observe(changed);
+    dispersalModifier_.observe(changed);
+    unreadBadgeMonitoringEnabled_.observe(changed);
+    windowAvoidanceEnabled_.observe(changed);
+    stillWaterModeEnabled_.observe(changed);
+    hasUnreadBadgeAccessibilityPermission.observe(changed);
+    hasWindowAvoidanceAccessibilityPermission.observe(changed);
+    unreadBadgeCounts.observe(changed);
+}
+
+int OrvellaController::observeChanges(std::function<void()> fn) {
+    const int token = nextChangeObserver_++;
+    changeObservers_.emplace(token, std::move(fn));
+    return token;
+}
+
+void OrvellaController::notifyChanges() {
+    // Copied: an observer may remove itself.
+    auto observers = changeObservers_;
+    for (auto& [token, fn] : observers) fn();
 }
 
 OrvellaController::~OrvellaController() {

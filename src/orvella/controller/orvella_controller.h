@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -273,6 +274,11 @@ public:
 
     Platform& platform() { return platform_; }
 
+    // Calls `fn` after every change of a setting, the catalogue, the unread
+    // counts or a permission flag: what a settings view shows.
+    int observeChanges(std::function<void()> fn);
+    void unobserveChanges(int token) { changeObservers_.erase(token); }
+
 private:
     void loadSettings();
     void holdFish(FishAgent& agent, double pause, double brake);
@@ -284,6 +290,10 @@ private:
     void clearUnreadBadges();
     Vector windowAvoidanceExitDirection(FishAgent& fish, const Rect& zone, Point center, Time now);
     FishViewServices fishViewServices();
+
+    void notifyChanges();
+    std::map<int, std::function<void()>> changeObservers_;
+    int nextChangeObserver_ = 1;
 
     Platform& platform_;
     Observable<bool> unreadBadgeMonitoringEnabled_{false};
