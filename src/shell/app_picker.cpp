@@ -7,6 +7,7 @@
 #include <QQmlEngine>
 #include <QQuickImageProvider>
 #include <QQuickView>
+#include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
 
@@ -65,7 +66,10 @@ QHash<int, QByteArray> DesktopEntryFolder::roleNames() const {
             {SelectedRole, "selected"}};
 }
 
-QString DesktopEntryFolder::userFolder() const { return QDir::homePath() + "/.local/share/applications"; }
+// ~/.local/share/applications, or wherever XDG_DATA_HOME puts it.
+QString DesktopEntryFolder::userFolder() const {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/applications";
+}
 
 void DesktopEntryFolder::setFolder(const QString& requested) {
     const QString folder = QDir::cleanPath(QDir(requested).absolutePath());

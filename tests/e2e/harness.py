@@ -102,7 +102,9 @@ class Desktop:
         wait_until(lambda: "window id" in self.output(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False))
 
     def spawn(self, cmd, **kw):
-        p = subprocess.Popen(cmd, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+        kw.setdefault("stdout", subprocess.DEVNULL)
+        kw.setdefault("stderr", subprocess.DEVNULL)
+        p = subprocess.Popen(cmd, env=self.env, **kw)
         self.procs.append(p)
         return p
 

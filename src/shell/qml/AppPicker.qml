@@ -75,6 +75,7 @@ Rectangle {
                     required property string iconSource
                     required property bool isFolder
                     required property bool selected
+                    objectName: "entry-" + name
                     width: 100; height: 88
                     radius: 8
                     color: selected ? Qt.rgba(0.04, 0.48, 1, 0.18) : "transparent"

@@ -7,6 +7,7 @@ import "Theme.js" as Theme
 Item {
     id: tile
     property var app
+    objectName: "tile-" + app.name
     signal remove()
     width: 46; height: 46
     property bool hovering: hover.hovered
@@ -58,7 +59,7 @@ Item {
     // Remove: visible and clickable only while hovering.
     AbstractButton {
         id: removeButton
-        objectName: "remove"
+        objectName: "remove-" + tile.app.name
         width: 15; height: 15
         x: tile.width - width; y: 0
         enabled: tile.hovering

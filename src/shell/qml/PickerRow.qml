@@ -21,7 +21,7 @@ RowLayout {
     }
     Item { Layout.fillWidth: true }
     ComboBox {
-        objectName: "menu"
+        objectName: row.objectName + "Menu"
         Accessible.name: row.menuTitle
         Layout.preferredWidth: 190
         Layout.alignment: Qt.AlignTop | Qt.AlignRight

@@ -48,7 +48,7 @@ ColumnLayout {
                        maximumLineCount: 2; wrapMode: Text.Wrap; elide: Text.ElideRight; Layout.fillWidth: true }
             }
             GlassSwitch {
-                objectName: "switch"
+                objectName: row.objectName + "Switch"
                 isOn: row.checked
                 tip: row.tip
                 Accessible.name: row.title
