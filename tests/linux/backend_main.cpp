@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#ifdef ORVELLA_TEST_WIDGETS
+#include <QApplication>
+#endif
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -119,7 +122,12 @@ int main(int argc, char** argv) {
 
     int result = 1;
     {
+#ifdef ORVELLA_TEST_WIDGETS
+        // The shell's tray and menus need the widgets application.
+        QApplication app(argc, argv);
+#else
         QGuiApplication app(argc, argv);
+#endif
         result = RUN_ALL_TESTS();
     }
     if (bus > 0) {
