@@ -434,3 +434,23 @@ TEST_F(AvoidanceTest, ALargeWindowSendsTheSchoolIntoTheTopWaterway) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AvoidanceTest, InStillWaterAFishWhoseSlotLiesBeyondTheWindowStillReachesIt) {
+    auto& c = school(6);
+    // A window across the middle of the display, focused.
+    focus({420, 900 - 250 - 400}, {600, 400});
+    c.setStillWaterModeEnabled(true);
+    desk.scheduler.advance(60);
+    ASSERT_TRUE(c.currentWindowAvoidanceRect);
+    const auto areas = c.swimAreas();
+    const Rect window = Rect::make(420, 250, 600, 400);
+    for (int i = 0; i < 6; ++i) {
+        const Point slot = c.stillWaterTarget(fish(i), i, areas, areas[0]);
+        EXPECT_EQ(fish(i).position, slot) << "fish " << i << " did not settle";
+        EXPECT_FALSE(window.contains(fish(i).center())) << i;
+    }
+}
+
+}  // namespace

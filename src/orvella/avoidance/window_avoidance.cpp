@@ -179,6 +179,10 @@ double OrvellaController::windowAvoidanceLaneOffset(const FishAgent& fish, int i
 
 Vector OrvellaController::windowAvoidanceAcceleration(FishAgent& fish, Time now) {
     if (!shouldAvoidActiveWindow(fish, now) || !currentWindowAvoidanceRect) return {};
+    // In still water the slots are already moved clear of the window, and a
+    // fish on its way to a slot beyond the window would be held at the
+    // window's edge by the push for good: resting fish are not pushed.
+    if (stillWaterModeEnabled()) return {};
     const Point M = fish.center();
     const Rect R = expanded(*currentWindowAvoidanceRect, windowAvoidanceMargin);
     if (!R.contains(M)) return {};
