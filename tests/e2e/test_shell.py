@@ -201,7 +201,12 @@ class SettingsPanel(ShellTest):
         self.assertAlmostEqual(first["x"] + 202, 720, delta=1)
         heights = [428, 408, 388, 396]
         for i, h in enumerate(heights):
-            self.click(f"tab{i}")
+            # The first click after the process was stopped for a screenshot
+            # is sometimes lost (never without the stop): try again then.
+            for _ in range(3):
+                self.click(f"tab{i}")
+                if self.wait_height(h):
+                    break
             self.assertTrue(self.wait_height(h), (i, settings_windows(self.desktop)))
             time.sleep(0.4)
             w = self.window()
