@@ -1,5 +1,7 @@
 #include "linux/json.h"
 
+#include "orvella/support/text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -92,24 +94,6 @@ private:
         }
     }
 
-    static void appendUtf8(std::string& out, char32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     std::optional<unsigned> hex4() {
         if (pos_ + 4 > s_.size()) return std::nullopt;
         unsigned v = 0;
@@ -158,7 +142,7 @@ private:
                     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
                         return std::nullopt;
                     }
-                    appendUtf8(out, cp);
+                    text::appendUtf8(out, cp);
                     break;
                 }
                 default: return std::nullopt;

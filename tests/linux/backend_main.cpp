@@ -29,6 +29,20 @@ int run(const std::string& command) {
 
 namespace {
 
+// One line a child prints on a pipe; the pipe is closed after.
+std::string readLine(int fd) {
+    std::string line;
+    char c = 0;
+    while (true) {
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || c == '\n') break;
+        line += c;
+    }
+    ::close(fd);
+    return line;
+}
+
 pid_t startXvfb(std::string& display) {
     int fds[2];
     if (::pipe(fds) != 0) return -1;
@@ -41,15 +55,7 @@ pid_t startXvfb(std::string& display) {
         ::_exit(127);
     }
     ::close(fds[1]);
-    std::string number;
-    char c = 0;
-    while (true) {
-        const ssize_t n = ::read(fds[0], &c, 1);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || c == '\n') break;
-        number += c;
-    }
-    ::close(fds[0]);
+    const std::string number = readLine(fds[0]);
     if (number.empty()) {
         ::kill(pid, SIGTERM);
         ::waitpid(pid, nullptr, 0);
@@ -72,15 +78,7 @@ pid_t startBus() {
         ::_exit(127);
     }
     ::close(fds[1]);
-    std::string address;
-    char c = 0;
-    while (true) {
-        const ssize_t n = ::read(fds[0], &c, 1);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || c == '\n') break;
-        address += c;
-    }
-    ::close(fds[0]);
+    const std::string address = readLine(fds[0]);
     if (address.empty()) {
         ::kill(pid, SIGTERM);
         ::waitpid(pid, nullptr, 0);

@@ -10,6 +10,7 @@ namespace orvella::text {
 // Code points of UTF-8 text; malformed bytes become U+FFFD.
 std::vector<char32_t> decode(const std::string& utf8);
 std::string encode(const std::vector<char32_t>& codePoints);
+void appendUtf8(std::string& out, char32_t codePoint);
 
 // Lower case for ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the
 // full-width Latin letters; other code points are unchanged.
