@@ -7,17 +7,22 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "linux/linux_desktop.h"
 #include "orvella/controller/orvella_controller.h"
 #include "shell/dbus_control.h"
 #include "shell/shell.h"
+#include "shell/autostart.h"
 #include "shell/single_instance.h"
+
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -40,10 +45,19 @@ void installSignalHandlers() {
 }
 
 void usage(FILE* to) {
-    std::fputs("usage: orvella [--quit]\n"
+    std::fputs("usage: orvella [--quit | --autostart on|off]\n"
                "  Without arguments, starts Orvella, or shows the settings of the one running.\n"
-               "  --quit  ends the running Orvella.\n",
+               "  --quit            ends the running Orvella.\n"
+               "  --autostart on    starts Orvella with every login; off stops that.\n",
                to);
+}
+
+// Orvella's windows are X11 windows; without an X display nothing can show.
+bool canOpenX11Display() {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const bool ok = c && !xcb_connection_has_error(c);
+    if (c) xcb_disconnect(c);
+    return ok;
 }
 
 }  // namespace
@@ -54,6 +68,18 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quit") == 0) {
             quit = true;
+        } else if (std::strcmp(argv[i], "--autostart") == 0) {
+            const char* choice = i + 1 < argc ? argv[i + 1] : "";
+            if (std::strcmp(choice, "on") != 0 && std::strcmp(choice, "off") != 0) {
+                std::fputs("orvella: --autostart takes on or off\n", stderr);
+                return 2;
+            }
+            std::string error;
+            if (!orvella::shell::setAutostart(std::strcmp(choice, "on") == 0, error)) {
+                std::fprintf(stderr, "orvella: %s\n", error.c_str());
+                return 1;
+            }
+            return 0;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             usage(stdout);
             return 0;
@@ -72,6 +98,12 @@ int main(int argc, char** argv) {
 
     // Orvella works with X11 windows; under Wayland it runs through XWayland.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+    if (qgetenv("QT_QPA_PLATFORM") == "xcb" && !canOpenX11Display()) {
+        std::fputs("orvella: Orvella needs an X11 display (an X11 session, or XWayland under Wayland), "
+                   "and none could be opened; is DISPLAY set?\n",
+                   stderr);
+        return 1;
+    }
     // The panel is simple: Qt Quick's software renderer needs no GPU.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", "software");
     installSignalHandlers();
@@ -83,6 +115,7 @@ int main(int argc, char** argv) {
 #ifdef ORVELLA_VERSION
     QApplication::setApplicationVersion(ORVELLA_VERSION);
 #endif
+    QApplication::setWindowIcon(QIcon::fromTheme("orvella", QIcon(":/orvella/icons/orvella.svg")));
 
     // Two started at once: the one that did not get the name hands over.
     const bool ownsName = orvella::shell::ControlObject::claimName();

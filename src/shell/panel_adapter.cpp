@@ -50,7 +50,13 @@ PanelAdapter::PanelAdapter(OrvellaController& controller, Actions actions, AppIc
     observer_ = controller_.observeChanges([this] { refresh(); });
 }
 
-PanelAdapter::~PanelAdapter() { controller_.unobserveChanges(observer_); }
+PanelAdapter::~PanelAdapter() { detach(); }
+
+void PanelAdapter::detach() {
+    if (observer_) controller_.unobserveChanges(observer_);
+    observer_ = 0;
+    actions_ = {};
+}
 
 void PanelAdapter::refresh() {
     QVariantList apps;

@@ -70,6 +70,9 @@ public:
     };
     PanelAdapter(OrvellaController& controller, Actions actions, AppIconProvider* icons, QObject* parent = nullptr);
     ~PanelAdapter() override;
+    // Stops following the controller and drops the actions: the window is
+    // closing, and its deletion may come after the controller is gone.
+    void detach();
 
     QVariantList apps() const { return apps_; }
     int appCount() const { return static_cast<int>(apps_.size()); }

@@ -25,6 +25,7 @@ SettingsWindow::SettingsWindow(OrvellaController& controller, std::function<std:
 
 SettingsWindow::~SettingsWindow() {
     if (animation_) animation_->stop();
+    if (adapter_) adapter_->detach();
     view_.reset();
 }
 
@@ -86,6 +87,7 @@ void SettingsWindow::close() {
     if (animation_) animation_->stop();
     // The next window starts afresh on the first tab.
     auto view = std::move(view_);
+    adapter_->detach();
     adapter_ = nullptr;
     icons_ = nullptr;
     view->removeEventFilter(this);
