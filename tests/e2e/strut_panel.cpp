@@ -2,6 +2,9 @@
 //   orvella-test-panel bottom|top HEIGHT   a dock with a strut along that edge
 //   orvella-test-panel window CLASS        a screen-sized window with that WM_CLASS
 //                                          that prints "press X Y" for each click
+//   orvella-test-panel firstmap PREFIX     prints "ready", then the milliseconds
+//                                          from then to the first window mapped
+//                                          whose name starts with PREFIX, and exits
 //   orvella-test-panel tray                a system tray (XEmbed) at the top right
 //                                          that prints "icon X Y" (its centre) for
 //                                          each icon it docks
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <unistd.h>
 
 static int window(const char* cls) {
@@ -119,8 +123,36 @@ static int tray() {
     }
 }
 
+static int firstMap(const char* prefix) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) return 1;
+    XSelectInput(dpy, DefaultRootWindow(dpy), SubstructureNotifyMask);
+    XSync(dpy, False);
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (;;) {
+        XEvent e;
+        XNextEvent(dpy, &e);
+        if (e.type != MapNotify) continue;
+        char* name = nullptr;
+        if (XFetchName(dpy, e.xmap.window, &name) && name) {
+            const bool match = std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+            XFree(name);
+            if (!match) continue;
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const double ms = (now.tv_sec - start.tv_sec) * 1e3 + (now.tv_nsec - start.tv_nsec) / 1e6;
+            std::printf("%.1f\n", ms);
+            return 0;
+        }
+    }
+}
+
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "tray") == 0) return tray();
+    if (argc == 3 && std::strcmp(argv[1], "firstmap") == 0) return firstMap(argv[2]);
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s bottom|top HEIGHT | window CLASS | tray\n", argv[0]);
         return 2;

@@ -55,6 +55,8 @@ TEST(BadgeLabels, NamesAreNormalisedAcrossScripts) {
     EXPECT_EQ(n("Google Chrome.app"), "google chrome");
     EXPECT_EQ(n("WeChat (\xe5\xb7\xa5\xe4\xbd\x9c)"), "wechat \xe5\xb7\xa5\xe4\xbd\x9c");
     EXPECT_EQ(n("  My.APP.App  "), "my");
+    // One pass: the ".app" that removing another one forms stays.
+    EXPECT_EQ(n("Ml.ap.appp"), "ml.app");
     EXPECT_EQ(n("org.gnome_Mail-2"), "org.gnome_mail-2");
     EXPECT_EQ(n("\xc3\x89" "CLAIR \xd0\x9f\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0"), "\xc3\xa9" "clair \xd0\xbf\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0");
     EXPECT_EQ(n("!!! ()"), "");
