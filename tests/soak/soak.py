@@ -119,6 +119,10 @@ class Soak:
                             check=False)
 
     def catalogue_change(self):
+        # Now and then only, so that a process lives long enough for its
+        # memory to be watched after its first minute.
+        if time.monotonic() - self.process_started_at < 150:
+            return
         self.orvella.stop()
         self.check_defaults()
         if len(self.catalogue) > 2 and self.rng.random() < 0.5:
