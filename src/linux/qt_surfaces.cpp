@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QTimer>
 #include <cmath>
+#include <cstdio>
 #include <xcb/xcb.h>
 
 #include "linux/coordinates.h"
@@ -147,8 +148,57 @@ void SurfaceWindow::drawImage() {
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (!owner_.draw_) return;
     if (drawing_.size() != image_.size()) painter.setClipRect(area);
-    QtCanvas canvas(painter, height(), owner_.alpha_);
+    // Without a compositor nothing can be translucent: draw at full
+    // strength and let the shape cut the window out.
+    QtCanvas canvas(painter, height(), owner_.factory_.isComposited() ? owner_.alpha_ : 1.0);
     owner_.draw_(canvas);
+}
+
+void SurfaceWindow::updateBoundingShape(bool composited) {
+    Display* dpy = x11Display();
+    if (!dpy || !handle()) return;
+    const auto window = static_cast<::Window>(winId());
+    if (composited) {
+        if (shaped_) {
+            XShapeCombineMask(dpy, window, ShapeBounding, 0, 0, None, ShapeSet);
+            shaped_ = false;
+            rowRuns_.clear();
+        }
+        return;
+    }
+    const int h = image_.height(), w = image_.width();
+    QRect rows = drawing_;
+    if (static_cast<int>(rowRuns_.size()) != h) {
+        rowRuns_.assign(static_cast<size_t>(h), {});
+        rows = QRect(0, 0, w, h);
+    }
+    // A pixel is in when it is at least half covered.
+    for (int y = std::max(rows.top(), 0); y <= std::min(rows.bottom(), h - 1); ++y) {
+        auto& runs = rowRuns_[static_cast<size_t>(y)];
+        runs.clear();
+        const auto* line = reinterpret_cast<const QRgb*>(image_.constScanLine(y));
+        int start = -1;
+        for (int x = 0; x <= w; ++x) {
+            const bool in = x < w && qAlpha(line[x]) >= 128;
+            if (in && start < 0) start = x;
+            if (!in && start >= 0) {
+                runs.emplace_back(static_cast<short>(start), static_cast<unsigned short>(x - start));
+                start = -1;
+            }
+        }
+    }
+    // Rows with the same runs become one taller rectangle each.
+    std::vector<XRectangle> rects;
+    for (int y = 0; y < h;) {
+        int next = y + 1;
+        while (next < h && rowRuns_[static_cast<size_t>(next)] == rowRuns_[static_cast<size_t>(y)]) ++next;
+        for (const auto& [x, width] : rowRuns_[static_cast<size_t>(y)])
+            rects.push_back({x, static_cast<short>(y), width, static_cast<unsigned short>(next - y)});
+        y = next;
+    }
+    XShapeCombineRectangles(dpy, window, ShapeBounding, 0, 0, rects.data(), static_cast<int>(rects.size()), ShapeSet,
+                            Unsorted);
+    shaped_ = true;
 }
 
 void SurfaceWindow::upload() {
@@ -381,6 +431,11 @@ QtSurfaces::QtSurfaces() {
         XGetWindowAttributes(dpy, DefaultRootWindow(dpy), &attrs);
         XSelectInput(dpy, DefaultRootWindow(dpy), attrs.your_event_mask | PropertyChangeMask);
         qGuiApp->installNativeEventFilter(this);
+        checkCompositor();
+        // A compositor may start or stop at any time; asking is one round trip.
+        compositorTimer_ = new QTimer(this);
+        connect(compositorTimer_, &QTimer::timeout, this, &QtSurfaces::checkCompositor);
+        compositorTimer_->start(2000);
     }
 }
 
@@ -440,8 +495,23 @@ void QtSurfaces::renderNow(const std::vector<SurfaceWindow*>& windows) {
     renderThread_.run([&] {
         for (SurfaceWindow* w : ready) w->drawImage();
     });
-    for (SurfaceWindow* w : ready) w->upload();
+    for (SurfaceWindow* w : ready) {
+        w->updateBoundingShape(composited_);
+        w->upload();
+    }
     flushSoon();
+}
+
+void QtSurfaces::checkCompositor() {
+    Display* dpy = x11Display();
+    if (!dpy) return;
+    char name[32];
+    std::snprintf(name, sizeof name, "_NET_WM_CM_S%d", DefaultScreen(dpy));
+    const bool composited = XGetSelectionOwner(dpy, XInternAtom(dpy, name, False)) != None;
+    if (composited == composited_) return;
+    composited_ = composited;
+    // Everything is drawn again, shaped or whole.
+    for (QtSurface* s : live_) s->setNeedsDisplay();
 }
 
 void QtSurfaces::flushSoon() {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QImage>
 #include <QRect>
+#include <QTimer>
 #include <QWindow>
 #include <memory>
 #include <optional>
@@ -31,6 +32,9 @@ public:
     void upload();
     // What the next drawing covers: all of it, or a part (surface points).
     void markDirty(std::optional<QRectF> area);
+    // Without a compositor the window is cut to its drawn pixels (the X
+    // bounding shape); with one the shape is dropped again.
+    void updateBoundingShape(bool composited);
 
 protected:
     void exposeEvent(QExposeEvent* event) override;
@@ -55,6 +59,10 @@ private:
     struct Shared;
     std::unique_ptr<Shared> shared_;
     bool sharedFailed_ = false;
+    // The opaque runs of each pixel row, (x, width) pairs, kept between
+    // drawings so that only redrawn rows are scanned again.
+    std::vector<std::vector<std::pair<short, unsigned short>>> rowRuns_;
+    bool shaped_ = false;
 };
 
 class QtSurfaces;
@@ -128,8 +136,14 @@ public:
     void renderNow(const std::vector<SurfaceWindow*>& windows);
     void flushSoon();
     void raiseAll();
+    // Whether a compositing manager runs (owns _NET_WM_CM_S<screen>):
+    // translucent windows need one.
+    bool isComposited() const { return composited_; }
+    void checkCompositor();
 
 private:
+    bool composited_ = true;
+    QTimer* compositorTimer_ = nullptr;
     RenderThread renderThread_;
     std::set<QtSurface*> live_;
     std::vector<SurfaceWindow*> pending_;

@@ -45,8 +45,9 @@ def wait_until(predicate, timeout=10.0, interval=0.1):
 
 
 class Desktop:
-    def __init__(self, size="1440x900"):
+    def __init__(self, size="1440x900", compositor=True):
         self.size = size
+        self.compositor = compositor
         self.procs = []
         self.tmp = tempfile.mkdtemp(prefix="orvella-e2e-")
         self.env = dict(os.environ)
@@ -98,8 +99,17 @@ class Desktop:
         self.procs.append(bus)
         self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
         self.spawn(["openbox", "--sm-disable"])
-        self.spawn(["picom", "--backend", "xrender", "--no-fading-openclose"])
+        if self.compositor:
+            self.start_compositor()
         wait_until(lambda: "window id" in self.output(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False))
+
+    def start_compositor(self):
+        self.picom = self.spawn(["picom", "--backend", "xrender", "--no-fading-openclose"])
+        time.sleep(1)  # it takes the compositing selection as it starts
+
+    def stop_compositor(self):
+        self.picom.terminate()
+        self.picom.wait(timeout=5)
 
     def spawn(self, cmd, **kw):
         kw.setdefault("stdout", subprocess.DEVNULL)
@@ -285,11 +295,12 @@ class Orvella:
 
 class DesktopTest(unittest.TestCase):
     size = "1440x900"
+    compositor = True
 
     def setUp(self):
         if not os.path.exists(BINARY):
             self.fail(f"orvella binary not found at {BINARY}")
-        self.desktop = Desktop(self.size).start()
+        self.desktop = Desktop(self.size, self.compositor).start()
         self.addCleanup(self.desktop.stop)
         self.orvella = Orvella(self.desktop)
         self.addCleanup(self.orvella.stop)
