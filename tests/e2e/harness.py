@@ -152,14 +152,14 @@ class Desktop:
 
     def panel(self, edge, height):
         p = self.spawn([PANEL, edge, str(height)])
-        wait_until(lambda: "orvella-test-panel" in self.output(["xwininfo", "-root", "-tree"]))
+        wait_until(lambda: "orvella-test-panel" in self.tree())
         time.sleep(0.3)
         return p
 
     def windows(self, prefix="Orvella fish: "):
         """The mapped top-level windows whose name starts with prefix."""
         out = []
-        tree = self.output(["xwininfo", "-root", "-children"])
+        tree = self.tree("-children")
         for line in tree.splitlines():
             m = re.match(r'\s*(0x[0-9a-f]+) "(.*)": \(.*\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)', line)
             if not m or not m.group(2).startswith(prefix):
@@ -173,6 +173,16 @@ class Desktop:
                 "info": info,
             })
         return out
+
+    def tree(self, how="-tree"):
+        """The window tree. A window that goes away while xwininfo walks the
+        tree makes it fail: ask again then."""
+        for _ in range(10):
+            r = subprocess.run(["xwininfo", "-root", how], env=self.env, capture_output=True, text=True, timeout=30)
+            if r.returncode == 0:
+                return r.stdout
+            time.sleep(0.05)
+        raise RuntimeError(f"xwininfo -root {how} kept failing: {r.stderr}")
 
     def screenshot(self, path=None):
         path = path or os.path.join(self.tmp, f"shot-{time.monotonic_ns()}.png")

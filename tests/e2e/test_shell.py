@@ -12,7 +12,7 @@ from harness import BINARY, PANEL, DesktopTest, TEST_APPS, mean, wait_until
 
 
 def settings_windows(desktop):
-    tree = desktop.output(["xwininfo", "-root", "-tree"])
+    tree = desktop.tree()
     out = []
     for m in re.finditer(r'(0x[0-9a-f]+) "Orvella Settings": \(.*\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)', tree):
         info = desktop.output(["xwininfo", "-id", m.group(1)], check=False)
@@ -288,7 +288,7 @@ class SettingsPanel(ShellTest):
             with open(os.path.join(apps, name.lower().replace(" ", "-") + ".desktop"), "w") as f:
                 f.write(f"[Desktop Entry]\nType=Application\nName={name}\nExec=/bin/true\nIcon=utilities-terminal\n")
         self.click("add")
-        self.assertTrue(wait_until(lambda: "选择要加入Orvella的应用" in self.desktop.output(["xwininfo", "-root", "-tree"]),
+        self.assertTrue(wait_until(lambda: "选择要加入Orvella的应用" in self.desktop.tree(),
                                    timeout=5), "the picker did not open")
         # It starts in the system folder, showing entries by name.
         self.assertTrue(wait_until(lambda: self.geometry("path"), timeout=5))
