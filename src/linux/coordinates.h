@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QPointF>
+#include <QRect>
 #include <QRectF>
 #include <QScreen>
 
@@ -31,6 +32,18 @@ inline QPointF toScreen(Point p, const QRectF& primary = primaryGeometry()) {
 
 inline QRectF toScreen(const Rect& r, const QRectF& primary = primaryGeometry()) {
     return {r.minX() + primary.x(), primary.y() + primary.height() - r.minY() - r.height(), r.width(), r.height()};
+}
+
+// Qt's points to the X server's pixels: each screen keeps its origin and
+// scales from there by its device pixel ratio.
+inline QRect toNativePixels(const QRect& logical) {
+    const QScreen* screen = QGuiApplication::screenAt(logical.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const qreal r = screen ? screen->devicePixelRatio() : 1.0;
+    if (r == 1.0) return logical;
+    const QPoint o = screen->geometry().topLeft();
+    const QPointF at = QPointF(logical.topLeft() - o) * r + QPointF(o);
+    return QRect(at.toPoint(), (QSizeF(logical.size()) * r).toSize());
 }
 
 }  // namespace orvella::linux_desktop

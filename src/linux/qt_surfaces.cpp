@@ -293,8 +293,9 @@ void QtSurface::applyGeometry() {
         // Straight to the server: a plain move is one request (Qt's own path
         // also rewrites the size hints each time), and a window not yet shown
         // is mapped where it belongs rather than where it was made.
-        const uint32_t geometry[] = {static_cast<uint32_t>(r.x()), static_cast<uint32_t>(r.y()),
-                                     static_cast<uint32_t>(r.width()), static_cast<uint32_t>(r.height())};
+        const QRect n = toNativePixels(r);
+        const uint32_t geometry[] = {static_cast<uint32_t>(n.x()), static_cast<uint32_t>(n.y()),
+                                     static_cast<uint32_t>(n.width()), static_cast<uint32_t>(n.height())};
         xcb_configure_window(x11->connection(), static_cast<xcb_window_t>(window_->winId()),
                              XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
                                  XCB_CONFIG_WINDOW_HEIGHT,
@@ -394,10 +395,11 @@ void QtSurface::applyInputShape() {
     if (!dpy || closed_ || !window_->handle()) return;
     std::vector<XRectangle> xr;
     if (!ignores_) {
-        const double h = frame_.height();
+        // In the window's pixels.
+        const double h = frame_.height(), k = window_->devicePixelRatio();
         for (const Rect& r : region_) {
-            const double x0 = std::floor(r.minX()), y0 = std::floor(h - r.maxY());
-            const double x1 = std::ceil(r.maxX()), y1 = std::ceil(h - r.minY());
+            const double x0 = std::floor(k * r.minX()), y0 = std::floor(k * (h - r.maxY()));
+            const double x1 = std::ceil(k * r.maxX()), y1 = std::ceil(k * (h - r.minY()));
             if (x1 <= x0 || y1 <= y0) continue;
             xr.push_back({static_cast<short>(x0), static_cast<short>(y0), static_cast<unsigned short>(x1 - x0),
                           static_cast<unsigned short>(y1 - y0)});
