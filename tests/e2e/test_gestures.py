@@ -39,10 +39,10 @@ class Gestures(DesktopTest):
         overlay = self.overlays()[0]
         self.assertEqual((overlay["x"], overlay["y"], overlay["w"], overlay["h"]), (0, 0, 1440, 900))
         self.assertIn("Override Redirect State: yes", overlay["info"])
-        time.sleep(1.3)
         # The window origins circle the point: the centres circle 56 points
         # right of and above it.
-        self.assertLess(self.mean_distance(800 + 56, 450 - 56), 110)
+        self.assertTrue(wait_until(lambda: self.mean_distance(800 + 56, 450 - 56) < 110, timeout=2.5),
+                        self.mean_distance(800 + 56, 450 - 56))
         # The overlay goes about two seconds after the effects end.
         self.assertTrue(wait_until(lambda: not self.overlays(), timeout=5))
         self.assertLess(time.monotonic() - clicked, 4.5)

@@ -24,6 +24,8 @@ def settings_windows(desktop):
 
 
 class ShellTest(DesktopTest):
+    tray = False  # each test starts the tray host it needs, or none
+
     def geometry(self, name):
         """Where a named control of the panel or the picker is on screen."""
         reply = self.desktop.dbus("ItemGeometry", name).stdout
