@@ -174,6 +174,21 @@ class Desktop:
             })
         return out
 
+    def install_launcher(self):
+        """A desktop entry, "Launcher", in the user's applications whose
+        program leaves one file in a folder per launch; returns the entry's
+        path and that folder."""
+        apps = os.path.join(self.env["XDG_DATA_HOME"], "applications")
+        os.makedirs(apps, exist_ok=True)
+        launches = os.path.join(self.tmp, "launches")
+        os.makedirs(launches, exist_ok=True)
+        entry = os.path.join(apps, "orvella-test-launcher.desktop")
+        with open(entry, "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=Launcher\nIcon=utilities-terminal\n"
+                    f"Exec=/usr/bin/mktemp -p {launches} launch.XXXXXX\n"
+                    "StartupWMClass=orvella-test-launcher\n")
+        return entry, launches
+
     def tree(self, how="-tree"):
         """The window tree. A window that goes away while xwininfo walks the
         tree makes it fail: ask again then."""

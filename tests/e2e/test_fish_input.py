@@ -12,15 +12,7 @@ from harness import PANEL, DesktopTest, wait_until
 class FishAsLauncher(DesktopTest):
     def setUp(self):
         super().setUp()
-        apps = os.path.join(self.desktop.env["XDG_DATA_HOME"], "applications")
-        os.makedirs(apps)
-        self.launches = os.path.join(self.desktop.tmp, "launches")
-        os.makedirs(self.launches)
-        self.entry = os.path.join(apps, "orvella-test-launcher.desktop")
-        with open(self.entry, "w") as f:
-            f.write("[Desktop Entry]\nType=Application\nName=Launcher\nIcon=utilities-terminal\n"
-                    f"Exec=/usr/bin/mktemp -p {self.launches} launch.XXXXXX\n"
-                    "StartupWMClass=orvella-test-launcher\n")
+        self.entry, self.launches = self.desktop.install_launcher()
         self.orvella.write_defaults({"Orvella.applicationPaths": [self.entry]})
 
     def fish(self):

@@ -14,14 +14,7 @@ class DoubleDensity(DesktopTest):
     def setUp(self):
         super().setUp()
         self.desktop.env["QT_SCALE_FACTOR"] = "2"
-        apps = os.path.join(self.desktop.env["XDG_DATA_HOME"], "applications")
-        os.makedirs(apps)
-        self.launches = os.path.join(self.desktop.tmp, "launches")
-        os.makedirs(self.launches)
-        self.entry = os.path.join(apps, "orvella-test-launcher.desktop")
-        with open(self.entry, "w") as f:
-            f.write("[Desktop Entry]\nType=Application\nName=Launcher\nIcon=utilities-terminal\n"
-                    f"Exec=/usr/bin/mktemp -p {self.launches} launch.XXXXXX\n")
+        self.entry, self.launches = self.desktop.install_launcher()
         # Nearly opaque, so that the icon's own contrast shows.
         self.orvella.write_defaults({"Orvella.applicationPaths": [self.entry], "Orvella.iconOpacity": 0.9})
 

@@ -118,14 +118,7 @@ class UnreadSensing(DesktopTest):
         self.assertEqual(self.counts(), {})
 
     def test_a_click_on_the_pill_reaches_the_fish_beneath(self):
-        apps = os.path.join(self.desktop.env["XDG_DATA_HOME"], "applications")
-        os.makedirs(apps)
-        launches = os.path.join(self.desktop.tmp, "launches")
-        os.makedirs(launches)
-        entry = os.path.join(apps, "orvella-test-launcher.desktop")
-        with open(entry, "w") as f:
-            f.write("[Desktop Entry]\nType=Application\nName=Launcher\nIcon=utilities-terminal\n"
-                    f"Exec=/usr/bin/mktemp -p {launches} launch.XXXXXX\n")
+        entry, launches = self.desktop.install_launcher()
         self.orvella.write_defaults({"Orvella.applicationPaths": [entry],
                                      "Orvella.unreadBadgeMonitoringEnabled": True})
         self.desktop.mouse(700, 450)
