@@ -101,10 +101,13 @@ QPainterPath toQPath(const Path& path) {
 }
 
 QtCanvas::QtCanvas(QPainter& painter, double height, double baseAlpha)
-    : p_(painter), height_(height), baseAlpha_(baseAlpha) {
+    : QtCanvas(painter, QTransform(1, 0, 0, -1, 0, height), baseAlpha) {}
+
+QtCanvas::QtCanvas(QPainter& painter, const QTransform& transform, double baseAlpha)
+    : p_(painter), baseAlpha_(baseAlpha) {
     p_.setRenderHint(QPainter::Antialiasing, true);
     p_.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    p_.setTransform(QTransform(1, 0, 0, -1, 0, height_), false);
+    p_.setTransform(transform, false);
     p_.setOpacity(baseAlpha_);
 }
 
@@ -228,6 +231,50 @@ void QtCanvas::drawImage(const Image& image, const Rect& dest, CompositeOp op, d
         p.setOpacity(opacity);
         p.setTransform(saved);
     }, QRectF(dest.minX(), dest.minY(), dest.width(), dest.height()));
+}
+
+namespace {
+
+struct KeptLayer {
+    std::vector<double> key;
+    QTransform transform;
+    qreal devicePixelRatio = 1;
+    QPointF origin;  // device-independent pixels, on whole device pixels
+    QImage image;
+};
+
+}  // namespace
+
+void QtCanvas::drawLayer(CanvasLayer& layer, const Rect& bounds, const std::function<void(Canvas&)>& draw) {
+    const qreal dpr = p_.device() ? p_.device()->devicePixelRatioF() : 1.0;
+    const QTransform transform = p_.transform();
+    auto kept = std::static_pointer_cast<KeptLayer>(layer.kept);
+    if (!kept || kept->key != layer.key || kept->transform != transform || kept->devicePixelRatio != dpr) {
+        layer.kept.reset();
+        const QRectF area = transform.mapRect(QRectF(bounds.minX(), bounds.minY(), bounds.width(), bounds.height()));
+        const QRect pixels = QRectF(area.topLeft() * dpr, area.size() * dpr).toAlignedRect();
+        if (pixels.isEmpty()) return;
+        kept = std::make_shared<KeptLayer>();
+        kept->key = layer.key;
+        kept->transform = transform;
+        kept->devicePixelRatio = dpr;
+        kept->origin = QPointF(pixels.x() / dpr, pixels.y() / dpr);
+        kept->image = QImage(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+        if (kept->image.isNull()) return;
+        kept->image.fill(Qt::transparent);
+        kept->image.setDevicePixelRatio(dpr);
+        {
+            QPainter lp(&kept->image);
+            QtCanvas sub(lp, transform * QTransform::fromTranslate(-kept->origin.x(), -kept->origin.y()), 1.0);
+            draw(sub);
+        }
+        layer.kept = kept;
+    }
+    // The layer is already in device pixels: put it down untransformed.
+    p_.save();
+    p_.resetTransform();
+    p_.drawImage(kept->origin, kept->image);
+    p_.restore();
 }
 
 QFont QtCanvas::textFont(double pointSize, bool bold) const {

@@ -37,6 +37,8 @@ QPainterPath toQPath(const Path& path);
 class QtCanvas : public Canvas {
 public:
     QtCanvas(QPainter& painter, double height, double baseAlpha = 1.0);
+    // A canvas whose points reach the painter's device through `transform`.
+    QtCanvas(QPainter& painter, const QTransform& transform, double baseAlpha);
 
     void save() override;
     void restore() override;
@@ -53,6 +55,9 @@ public:
     void drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) override;
     TextMetrics measureText(const std::string& utf8, double pointSize, bool bold) override;
     void setImageInterpolationHigh() override;
+    // Keeps the layer as an image in device pixels, drawn again only when
+    // its key, the canvas's transform or the pixel density changes.
+    void drawLayer(CanvasLayer& layer, const Rect& bounds, const std::function<void(Canvas&)>& draw) override;
 
 private:
     QFont textFont(double pointSize, bool bold) const;
@@ -75,7 +80,6 @@ private:
     QPen pen() const;
 
     QPainter& p_;
-    double height_;
     double baseAlpha_;
     State state_;
     std::vector<State> stack_;

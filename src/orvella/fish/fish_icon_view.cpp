@@ -219,24 +219,36 @@ void FishIconView::draw(Canvas& canvas) {
 
     const Rect iconRect = Rect::make(center.x - I / 2, center.y - I / 2, I, I);
     const double grow = 1 + 2 * pulse;
-    Path backdrop;
-    backdrop.addRoundedRect(iconRect.insetBy(-grow, -grow), 14);
+    const bool shadowed = c > 0.05 || pulse > 0.05;
+    auto plate = [&](Canvas& k) {
+        Path backdrop;
+        backdrop.addRoundedRect(iconRect.insetBy(-grow, -grow), 14);
+        k.setFillColor(kWhite.withAlpha(0.025 + 0.06 * pulse));
+        k.fillPath(backdrop, FillRule::nonZero);
+
+        k.save();
+        if (shadowed) k.setShadow({0, 3}, 5, kBlack.withAlpha(0.08 + 0.04 * std::max(c, pulse)));
+        Path frame;
+        frame.addRoundedRect(iconRect.insetBy(-1.5, -1.5), 14);
+        k.setFillColor(kWhite.withAlpha(0));
+        k.fillPath(frame, FillRule::nonZero);
+        if (app_.icon) k.drawImage(*app_.icon, iconRect, CompositeOp::sourceOver, 1.0);
+        k.setStrokeColor(kWhite.withAlpha(0.04));
+        k.setLineWidth(0.4);
+        k.strokePath(frame);
+        k.restore();
+    };
     canvas.save();
     canvas.setGlobalAlpha(viewAlpha_);
-    canvas.setFillColor(kWhite.withAlpha(0.025 + 0.06 * pulse));
-    canvas.fillPath(backdrop, FillRule::nonZero);
-
-    canvas.save();
-    if (c > 0.05 || pulse > 0.05) canvas.setShadow({0, 3}, 5, kBlack.withAlpha(0.08 + 0.04 * std::max(c, pulse)));
-    Path frame;
-    frame.addRoundedRect(iconRect.insetBy(-1.5, -1.5), 14);
-    canvas.setFillColor(kWhite.withAlpha(0));
-    canvas.fillPath(frame, FillRule::nonZero);
-    if (app_.icon) canvas.drawImage(*app_.icon, iconRect, CompositeOp::sourceOver, 1.0);
-    canvas.setStrokeColor(kWhite.withAlpha(0.04));
-    canvas.setLineWidth(0.4);
-    canvas.strokePath(frame);
-    canvas.restore();
+    if (shadowed) {
+        plate(canvas);
+    } else {
+        // Without a shadow the plate (backdrop, icon, frame) changes only with
+        // the fish's size, so the canvas may keep it instead of drawing it on
+        // every frame.
+        plateLayer_.key = {g, pulse};
+        canvas.drawLayer(plateLayer_, iconRect.insetBy(-grow - 2, -grow - 2), plate);
+    }
     canvas.restore();
 }
 

@@ -118,6 +118,7 @@ private:
     void updateInteractiveRegion();
     double captureIntensity(Time now);
 
+    CanvasLayer plateLayer_;
     OrvellaApp app_;
     FishViewServices services_;
     Surface* window_ = nullptr;

@@ -69,6 +69,15 @@ struct TextMetrics {
     double height() const { return ascent + descent; }
 };
 
+// Drawing that looks the same from frame to frame, and what the canvas kept
+// of it. The drawer owns it and sets `key` to whatever the drawing depends
+// on: while the key is unchanged, the canvas may put its kept copy down
+// again instead of drawing anew.
+struct CanvasLayer {
+    std::vector<double> key;
+    std::shared_ptr<void> kept;
+};
+
 // The 2D drawing context. State (colours, line style, shadow) is saved and
 // restored as a stack.
 class Canvas {
@@ -91,6 +100,16 @@ public:
     virtual void drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) = 0;
     virtual TextMetrics measureText(const std::string& utf8, double pointSize, bool bold) = 0;
     virtual void setImageInterpolationHigh() = 0;
+    // Draws `draw`, which stays within `bounds` and sets no shadow, as one
+    // group put down at the current global alpha. A canvas that keeps
+    // layers draws it once for each key; this one just draws it.
+    virtual void drawLayer(CanvasLayer& layer, const Rect& bounds, const std::function<void(Canvas&)>& draw) {
+        (void)layer;
+        (void)bounds;
+        save();
+        draw(*this);
+        restore();
+    }
 };
 
 // Offscreen bitmaps. Returns nullptr when a bitmap cannot be created.
