@@ -17,7 +17,14 @@ LinuxDesktop::LinuxDesktop(std::filesystem::path defaultsFile)
     : defaults_((useDesktopIconTheme(), std::move(defaultsFile))),
       platform_{displays_, surfaces_, bitmaps_, workspace_, mouse_, accessibility_, scheduler_, clock_, random_,
                 defaults_} {
-    scheduler_.setTickHook([this] { mouse_.pollIfQuiet(); });
+    // What a motion step moves and redraws goes out in one go at its end,
+    // not on later turns of the event loop.
+    scheduler_.setTickHooks(
+        [this] {
+            surfaces_.beginBatch();
+            mouse_.pollIfQuiet();
+        },
+        [this] { surfaces_.endBatch(); });
 }
 
 }  // namespace orvella::linux_desktop

@@ -64,6 +64,7 @@ int QtScheduler::scheduleRepeating(double interval, double, std::function<void()
         // Missed firings after a stall are not made up: one action.
         if (tickHook_) tickHook_();
         action();
+        if (tickEndHook_) tickEndHook_();
     });
     const int id = next_++;
     timers_[id] = Timer{fd, notifier};

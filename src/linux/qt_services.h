@@ -42,11 +42,16 @@ public:
     void animate(double from, double to, double duration, std::function<void(double)> apply,
                  std::function<void()> completion) override;
     std::unique_ptr<WorkQueue> makeWorkQueue(const std::string& label) override;
-    // Runs before the action of every repeating timer's firing.
-    void setTickHook(std::function<void()> hook) { tickHook_ = std::move(hook); }
+    // `before` runs before the action of every repeating timer's firing,
+    // `after` once it is done.
+    void setTickHooks(std::function<void()> before, std::function<void()> after) {
+        tickHook_ = std::move(before);
+        tickEndHook_ = std::move(after);
+    }
 
 private:
     std::function<void()> tickHook_;
+    std::function<void()> tickEndHook_;
     struct Timer {
         int fd;
         QSocketNotifier* notifier;

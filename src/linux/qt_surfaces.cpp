@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <xcb/shm.h>
 #include <xcb/xcb.h>
 
 #include "linux/coordinates.h"
@@ -16,7 +18,6 @@
 // X11 last: its macros clash with Qt's names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XShm.h>
 #include <X11/extensions/shape.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -65,26 +66,33 @@ void SurfaceWindow::markDirty(std::optional<QRectF> area) {
     dirty_ = dirty_.isEmpty() ? part : (dirty_ | part);
 }
 
+// The window's image in memory shared with the X server: an upload is then
+// one small request instead of the pixels themselves.
 struct SurfaceWindow::Shared {
-    XShmSegmentInfo info{};
-    XImage* image = nullptr;
-    GC gc = nullptr;
+    uint32_t segment = 0;
+    uchar* address = nullptr;
 };
 
 void SurfaceWindow::releaseShared() {
     if (!shared_) return;
-    if (Display* dpy = x11Display()) {
-        XShmDetach(dpy, &shared_->info);
-        if (shared_->gc) XFreeGC(dpy, shared_->gc);
-        XSync(dpy, False);
-    }
-    if (shared_->image) {
-        shared_->image->data = nullptr;
-        XDestroyImage(shared_->image);
-    }
-    if (shared_->info.shmaddr) shmdt(shared_->info.shmaddr);
+    image_ = QImage();
+    if (qGuiApp)
+        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+            xcb_shm_detach(x11->connection(), shared_->segment);
+            xcb_flush(x11->connection());
+        }
+    // The segment was marked for removal when made: it goes once the server
+    // has let go of it too.
+    if (shared_->address) shmdt(shared_->address);
     shared_.reset();
 }
+
+namespace {
+bool serverHasShm(xcb_connection_t* c) {
+    const auto* ext = xcb_get_extension_data(c, &xcb_shm_id);
+    return ext && ext->present;
+}
+}  // namespace
 
 bool SurfaceWindow::prepare() {
     if (!isExposed() || owner_.closed_) return false;
@@ -95,39 +103,32 @@ bool SurfaceWindow::prepare() {
     dirty_ = QRect();
     if (drawing_.isEmpty()) return false;
     if (image_.size() == pixels) return true;
-    image_ = QImage();
     releaseShared();
-    Display* dpy = x11Display();
-    if (dpy && !sharedFailed_ && XShmQueryExtension(dpy)) {
-        XWindowAttributes attrs{};
-        XGetWindowAttributes(dpy, static_cast<::Window>(winId()), &attrs);
-        auto shared = std::make_unique<Shared>();
-        shared->image = XShmCreateImage(dpy, attrs.visual, 32, ZPixmap, nullptr, &shared->info,
-                                        static_cast<unsigned>(pixels.width()), static_cast<unsigned>(pixels.height()));
-        if (shared->image) {
-            const size_t bytes = static_cast<size_t>(shared->image->bytes_per_line) * static_cast<size_t>(pixels.height());
-            shared->info.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-            if (shared->info.shmid >= 0) {
-                shared->info.shmaddr = static_cast<char*>(shmat(shared->info.shmid, nullptr, 0));
-                // Marked for removal at once: it goes when both sides detach.
-                shmctl(shared->info.shmid, IPC_RMID, nullptr);
-                if (shared->info.shmaddr != reinterpret_cast<char*>(-1)) {
-                    shared->image->data = shared->info.shmaddr;
-                    shared->info.readOnly = False;
-                    if (XShmAttach(dpy, &shared->info)) {
-                        shared->gc = XCreateGC(dpy, static_cast<::Window>(winId()), 0, nullptr);
-                        image_ = QImage(reinterpret_cast<uchar*>(shared->info.shmaddr), pixels.width(), pixels.height(),
-                                        shared->image->bytes_per_line, QImage::Format_ARGB32_Premultiplied);
-                        shared_ = std::move(shared);
-                    }
+    image_ = QImage();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (c && !sharedFailed_ && serverHasShm(c)) {
+        const size_t bytes = static_cast<size_t>(pixels.width()) * 4 * static_cast<size_t>(pixels.height());
+        const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (id >= 0) {
+            void* address = shmat(id, nullptr, 0);
+            if (address != reinterpret_cast<void*>(-1)) {
+                const uint32_t segment = xcb_generate_id(c);
+                // Checked once per size: a server on another machine cannot
+                // reach our memory and refuses.
+                xcb_generic_error_t* error =
+                    xcb_request_check(c, xcb_shm_attach_checked(c, segment, static_cast<uint32_t>(id), 0));
+                shmctl(id, IPC_RMID, nullptr);
+                if (!error) {
+                    shared_ = std::make_unique<Shared>(Shared{segment, static_cast<uchar*>(address)});
+                    image_ = QImage(shared_->address, pixels.width(), pixels.height(), pixels.width() * 4,
+                                    QImage::Format_ARGB32_Premultiplied);
                 } else {
-                    shared->info.shmaddr = nullptr;
+                    std::free(error);
+                    shmdt(address);
                 }
-            }
-            if (!shared_ && shared) {
-                shared->image->data = nullptr;
-                XDestroyImage(shared->image);
-                if (shared->info.shmaddr) shmdt(shared->info.shmaddr);
+            } else {
+                shmctl(id, IPC_RMID, nullptr);
             }
         }
         if (!shared_) sharedFailed_ = true;
@@ -205,11 +206,6 @@ void SurfaceWindow::upload() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !handle()) return;
     const QRect r = drawing_;
-    if (shared_) {
-        XShmPutImage(x11->display(), static_cast<::Window>(winId()), shared_->gc, shared_->image, r.x(), r.y(), r.x(),
-                     r.y(), static_cast<unsigned>(r.width()), static_cast<unsigned>(r.height()), False);
-        return;
-    }
     xcb_connection_t* c = x11->connection();
     const auto window = static_cast<xcb_window_t>(winId());
     if (gc_ == 0) {
@@ -218,6 +214,13 @@ void SurfaceWindow::upload() {
     }
     // 32-bit premultiplied ARGB in the server's byte order is what a
     // compositor expects of a window with an alpha visual.
+    if (shared_) {
+        xcb_shm_put_image(c, window, gc_, static_cast<uint16_t>(image_.width()), static_cast<uint16_t>(image_.height()),
+                          static_cast<uint16_t>(r.x()), static_cast<uint16_t>(r.y()), static_cast<uint16_t>(r.width()),
+                          static_cast<uint16_t>(r.height()), static_cast<int16_t>(r.x()), static_cast<int16_t>(r.y()), 32,
+                          XCB_IMAGE_FORMAT_Z_PIXMAP, 0, shared_->segment, 0);
+        return;
+    }
     // Whole rows of the changed band.
     const auto bpl = static_cast<uint32_t>(image_.bytesPerLine());
     xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc_, static_cast<uint16_t>(image_.width()),
@@ -476,7 +479,7 @@ void QtSurfaces::untrack(QtSurface* s) {
 
 void QtSurfaces::requestRender(SurfaceWindow* window) {
     if (std::find(pending_.begin(), pending_.end(), window) == pending_.end()) pending_.push_back(window);
-    if (renderQueued_) return;
+    if (renderQueued_ || batchDepth_ > 0) return;
     renderQueued_ = true;
     QMetaObject::invokeMethod(
         this,
@@ -516,20 +519,46 @@ void QtSurfaces::checkCompositor() {
     for (QtSurface* s : live_) s->setNeedsDisplay();
 }
 
+namespace {
+void flushConnection() {
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        XFlush(x11->display());
+        xcb_flush(x11->connection());
+    }
+}
+}  // namespace
+
 void QtSurfaces::flushSoon() {
     // Moves and uploads of one turn of the event loop go out together.
+    if (batchDepth_ > 0) {
+        flushHeld_ = true;
+        return;
+    }
     if (flushQueued_) return;
     flushQueued_ = true;
     QMetaObject::invokeMethod(
         this,
         [this] {
             flushQueued_ = false;
-            if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-                XFlush(x11->display());
-                xcb_flush(x11->connection());
-            }
+            flushConnection();
         },
         Qt::QueuedConnection);
+}
+
+void QtSurfaces::endBatch() {
+    if (batchDepth_ == 0) return;
+    if (batchDepth_ == 1 && !pending_.empty()) {
+        auto windows = std::move(pending_);
+        pending_.clear();
+        renderNow(windows);
+    }
+    if (--batchDepth_ > 0) return;
+    if (flushHeld_) {
+        flushHeld_ = false;
+        flushConnection();
+    }
+    // Whatever asked for a redraw while the batch was drawn is not forgotten.
+    if (!pending_.empty()) requestRender(pending_.back());
 }
 
 void QtSurfaces::raiseAll() {

@@ -135,6 +135,10 @@ public:
     void requestRender(SurfaceWindow* window);
     void renderNow(const std::vector<SurfaceWindow*>& windows);
     void flushSoon();
+    // Between these, redraws and flushes are held back; the last endBatch
+    // draws what was asked for and sends everything to the server at once.
+    void beginBatch() { ++batchDepth_; }
+    void endBatch();
     void raiseAll();
     // Whether a compositing manager runs (owns _NET_WM_CM_S<screen>):
     // translucent windows need one.
@@ -149,6 +153,8 @@ private:
     std::vector<SurfaceWindow*> pending_;
     bool renderQueued_ = false;
     bool flushQueued_ = false;
+    bool flushHeld_ = false;
+    int batchDepth_ = 0;
     bool raiseQueued_ = false;
     unsigned long activeAtom_ = 0, stackingAtom_ = 0;
 };
