@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
@@ -47,6 +48,7 @@ SurfaceWindow::SurfaceWindow(QtSurface& owner) : owner_(owner) {
 }
 
 SurfaceWindow::~SurfaceWindow() {
+    painter_.reset();
     releaseShared();
     if (gc_ != 0 && qGuiApp)
         if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
@@ -61,7 +63,7 @@ void SurfaceWindow::exposeEvent(QExposeEvent*) {
 
 void SurfaceWindow::markDirty(std::optional<QRectF> area) {
     const qreal dpr = devicePixelRatio();
-    const QRect all(QPoint(0, 0), size() * dpr);
+    const QRect all(QPoint(0, 0), owner_.placed_.size() * dpr);
     const QRect part = area ? QRectF(area->topLeft() * dpr, area->size() * dpr).toAlignedRect() & all : all;
     dirty_ = dirty_.isEmpty() ? part : (dirty_ | part);
 }
@@ -75,6 +77,7 @@ struct SurfaceWindow::Shared {
 
 void SurfaceWindow::releaseShared() {
     if (!shared_) return;
+    painter_.reset();
     image_ = QImage();
     if (qGuiApp)
         if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
@@ -97,12 +100,15 @@ bool serverHasShm(xcb_connection_t* c) {
 bool SurfaceWindow::prepare() {
     if (!isExposed() || owner_.closed_) return false;
     const qreal dpr = devicePixelRatio();
-    const QSize pixels = size() * dpr;
+    // The size the window was last given, which Qt may not have heard of yet:
+    // a pill that grows is drawn at its new width straight away.
+    const QSize pixels = owner_.placed_.size() * dpr;
     if (image_.size() != pixels) dirty_ = QRect(QPoint(0, 0), pixels);
     drawing_ = dirty_ & QRect(QPoint(0, 0), pixels);
     dirty_ = QRect();
     if (drawing_.isEmpty()) return false;
     if (image_.size() == pixels) return true;
+    painter_.reset();
     releaseShared();
     image_ = QImage();
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -143,16 +149,21 @@ void SurfaceWindow::drawImage() {
     // their display.
     const qreal dpr = image_.devicePixelRatio();
     const QRectF area(drawing_.x() / dpr, drawing_.y() / dpr, drawing_.width() / dpr, drawing_.height() / dpr);
-    QPainter painter(&image_);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(area, Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (!owner_.draw_) return;
-    if (drawing_.size() != image_.size()) painter.setClipRect(area);
-    // Without a compositor nothing can be translucent: draw at full
-    // strength and let the shape cut the window out.
-    QtCanvas canvas(painter, height(), owner_.factory_.isComposited() ? owner_.alpha_ : 1.0);
-    owner_.draw_(canvas);
+    // Cleared by hand: the painter would blend transparent spans.
+    const int x0 = std::max(drawing_.left(), 0), x1 = std::min(drawing_.right() + 1, image_.width());
+    for (int y = std::max(drawing_.top(), 0); y <= std::min(drawing_.bottom(), image_.height() - 1); ++y)
+        std::memset(image_.scanLine(y) + 4 * x0, 0, static_cast<size_t>(4 * std::max(x1 - x0, 0)));
+    if (!painter_) painter_ = std::make_unique<QPainter>(&image_);
+    QPainter& painter = *painter_;
+    painter.save();
+    if (owner_.draw_) {
+        if (drawing_.size() != image_.size()) painter.setClipRect(area);
+        // Without a compositor nothing can be translucent: draw at full
+        // strength and let the shape cut the window out.
+        QtCanvas canvas(painter, owner_.placed_.height(), owner_.factory_.isComposited() ? owner_.alpha_ : 1.0);
+        owner_.draw_(canvas);
+    }
+    painter.restore();
 }
 
 void SurfaceWindow::updateBoundingShape(bool composited) {
@@ -233,7 +244,7 @@ void SurfaceWindow::deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, in
     if (!owner_.mouse_ || owner_.ignores_) return;
     SurfaceMouseEvent e;
     e.type = type;
-    e.location = {event->position().x(), height() - event->position().y()};
+    e.location = {event->position().x(), owner_.placed_.height() - event->position().y()};
     e.clickCount = clickCount;
     e.modifiers = modifiersOf(event->modifiers());
     auto handler = owner_.mouse_;
@@ -310,6 +321,10 @@ void QtSurface::applyGeometry() {
     placed_ = r;
 }
 
+bool QtSurface::isSizeQtKnows(QSize nativePixels) const {
+    return shown_ && !closed_ && window_ && window_->size() * window_->devicePixelRatio() == nativePixels;
+}
+
 void QtSurface::setOrigin(Point origin) {
     if (closed_ || frame_.origin == origin) return;
     frame_.origin = origin;
@@ -321,6 +336,8 @@ void QtSurface::setContentSize(Size size) {
     frame_.size = size;
     applyGeometry();
     applyInputShape();
+    // What was drawn no longer fits.
+    setNeedsDisplay();
 }
 
 void QtSurface::setAlpha(double alpha) {
@@ -457,6 +474,14 @@ bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, q
     if (eventType != "xcb_generic_event_t") return false;
     auto* event = static_cast<xcb_generic_event_t*>(message);
     const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_CONFIGURE_NOTIFY) {
+        // Fish move on every motion step, straight through the server. Qt
+        // need not follow each move (its window bookkeeping costs more than
+        // the move): only what changes the size it knows goes on to it.
+        auto* c = reinterpret_cast<xcb_configure_notify_event_t*>(event);
+        auto it = byWindow_.find(c->window);
+        return it != byWindow_.end() && it->second->isSizeQtKnows(QSize(c->width, c->height));
+    }
     bool restack = false;
     if (type == XCB_PROPERTY_NOTIFY) {
         auto* p = reinterpret_cast<xcb_property_notify_event_t*>(event);
@@ -472,8 +497,14 @@ bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, q
     return false;
 }
 
+void QtSurfaces::track(QtSurface* s) {
+    live_.insert(s);
+    byWindow_[static_cast<uint32_t>(s->windowID())] = s;
+}
+
 void QtSurfaces::untrack(QtSurface* s) {
     live_.erase(s);
+    std::erase_if(byWindow_, [s](const auto& entry) { return entry.second == s; });
     std::erase(pending_, s->window());
 }
 

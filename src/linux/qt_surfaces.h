@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
+#include <QPainter>
 #include <QImage>
 #include <QRect>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 
 #include "linux/render_thread.h"
 #include "orvella/platform/surfaces.h"
@@ -51,6 +53,9 @@ private:
     QPointF lastPressAt_;
     void releaseShared();
     QImage image_;
+    // Painting on image_ from one frame to the next: beginning a painter is
+    // a good part of a small window's frame.
+    std::unique_ptr<QPainter> painter_;
     QRect dirty_;        // device pixels; empty = nothing to draw
     QRect drawing_;      // the area the last drawImage covered
     unsigned int gc_ = 0;
@@ -93,6 +98,9 @@ public:
     SurfaceKind kind() const { return kind_; }
     SurfaceWindow* window() const { return window_.get(); }
     unsigned long windowID() const;
+    // Whether the window is shown and Qt takes it to be of this size in
+    // native pixels.
+    bool isSizeQtKnows(QSize nativePixels) const;
     void raise();
 
 private:
@@ -128,7 +136,7 @@ public:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
     RenderThread& renderThread() { return renderThread_; }
-    void track(QtSurface* s) { live_.insert(s); }
+    void track(QtSurface* s);
     void untrack(QtSurface* s);
     // Every surface asking for a redraw in one turn of the event loop is
     // drawn in one visit to the render thread.
@@ -150,6 +158,7 @@ private:
     QTimer* compositorTimer_ = nullptr;
     RenderThread renderThread_;
     std::set<QtSurface*> live_;
+    std::unordered_map<uint32_t, QtSurface*> byWindow_;
     std::vector<SurfaceWindow*> pending_;
     bool renderQueued_ = false;
     bool flushQueued_ = false;

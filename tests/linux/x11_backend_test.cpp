@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstring>
@@ -207,6 +209,74 @@ TEST_F(SurfaceTest, ClosedSurfaceIsGoneFromTheServerAndDrawsNoMore) {
     EXPECT_TRUE(s->isClosed());
 }
 
+TEST_F(SurfaceTest, DrawnPixelsReachTheScreenAndMovesAndResizesAreFollowed) {
+    auto s = make();
+    s->setOrigin({300, 300});
+    s->orderFront();
+    const auto id = idOf(s);
+    ASSERT_TRUE(spinUntil([&] { return attributes(id).map_state == IsViewable && draws > 0; }));
+    Display* dpy = x11Display();
+    auto screenPixel = [&](int x, int y) {
+        XSync(dpy, False);
+        XImage* image = XGetImage(dpy, DefaultRootWindow(dpy), x, y, 1, 1, AllPlanes, ZPixmap);
+        const unsigned long p = image ? XGetPixel(image, 0, 0) & 0xffffff : 0;
+        if (image) XDestroyImage(image);
+        return p;
+    };
+    // Uploaded through shared memory: the red fill is on the screen.
+    EXPECT_TRUE(spinUntil([&] { return screenPixel(356, 900 - 300 - 56) == 0xff0000; }));
+
+    // Many moves in a row, as motion steps make them; the window ends up at
+    // the last place and still draws there.
+    for (int i = 1; i <= 40; ++i) s->setOrigin({300.0 + 5 * i, 300});
+    EXPECT_TRUE(spinUntil([&] {
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(dpy, id, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
+        return x == 500 && y == 900 - 300 - 112;
+    }));
+    const int before = draws;
+    s->setNeedsDisplay();
+    EXPECT_TRUE(spinUntil([&] { return draws > before; }));
+    EXPECT_TRUE(spinUntil([&] { return screenPixel(556, 900 - 300 - 56) == 0xff0000; }));
+
+    // A new size still reaches Qt: the window is drawn again at that size,
+    // its bottom rows (y up, the fill's) included.
+    s->setContentSize({150, 150});
+    EXPECT_TRUE(spinUntil([&] { return attributes(id).width == 150; }));
+    EXPECT_TRUE(spinUntil([&] { return screenPixel(600, 900 - 300 - 5) == 0xff0000; }));
+    EXPECT_NE(screenPixel(600, 900 - 300 - 140), 0xff0000u);
+}
+
+TEST_F(SurfaceTest, ABatchDrawsAndSendsEverythingAtItsEnd) {
+    auto s = make();
+    s->orderFront();
+    const auto id = idOf(s);
+    ASSERT_TRUE(spinUntil([&] { return attributes(id).map_state == IsViewable && draws > 0; }));
+    const int before = draws;
+    factory.beginBatch();
+    factory.beginBatch();  // batches nest
+    s->setOrigin({200, 100});
+    s->setNeedsDisplay();
+    s->setNeedsDisplay();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(draws, before);  // held back
+    factory.endBatch();
+    EXPECT_EQ(draws, before);
+    factory.endBatch();
+    EXPECT_EQ(draws, before + 1);  // at once, and only once
+    // Sent without waiting for the event loop.
+    XSync(x11Display(), False);
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(x11Display(), id, DefaultRootWindow(x11Display()), 0, 0, &x, &y, &child);
+    EXPECT_EQ(x, 200);
+    EXPECT_EQ(y, 900 - 100 - 112);
+    factory.endBatch();  // one too many changes nothing
+    s->setNeedsDisplay();
+    EXPECT_TRUE(spinUntil([&] { return draws == before + 2; }));
+}
+
 TEST_F(SurfaceTest, SurfacesRiseAgainWhenTheActiveWindowChanges) {
     auto s = make();
     s->orderFront();
@@ -342,6 +412,70 @@ TEST(Canvas, RoundedRectsGlobalAlphaAndShadows) {
     EXPECT_GT(qAlpha(shadow), 100);
     EXPECT_LT(qRed(shadow), 40);
     EXPECT_EQ(qAlpha(pixelAtYUp(out, 2, 27)), 0);
+}
+
+TEST(Canvas, AKeptLayerLooksAsIfDrawnDirectlyAndIsDrawnOncePerKey) {
+    int drawn = 0;
+    auto plate = [&](Canvas& c) {
+        ++drawn;
+        Path rounded;
+        rounded.addRoundedRect(Rect::make(10, 10, 30, 30), 8);
+        c.setFillColor({0.2, 0.5, 1, 0.8});
+        c.fillPath(rounded, FillRule::nonZero);
+        c.setStrokeColor({1, 1, 1, 0.5});
+        c.setLineWidth(1.5);
+        c.strokePath(rounded);
+    };
+    double alpha = 1;
+    auto render = [&](bool kept, CanvasLayer& layer, qreal dpr) {
+        QImage out(QSize(50, 50) * dpr, QImage::Format_ARGB32_Premultiplied);
+        out.setDevicePixelRatio(dpr);
+        out.fill(Qt::transparent);
+        QPainter p(&out);
+        QtCanvas c(p, 50, alpha);
+        c.setFillColor({0, 0, 0, 1});
+        c.fillRect(Rect::make(0, 0, 25, 50), CompositeOp::sourceOver);
+        c.save();
+        c.setGlobalAlpha(alpha);
+        if (kept) c.drawLayer(layer, Rect::make(8, 8, 34, 34), plate);
+        else plate(c);
+        c.restore();
+        return out;
+    };
+    auto worstDifference = [](const QImage& a, const QImage& b) {
+        int worst = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                worst = std::max({worst, std::abs(qAlpha(p) - qAlpha(q)), std::abs(qRed(p) - qRed(q)),
+                                  std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+            }
+        return worst;
+    };
+    CanvasLayer unused, opaque;
+    EXPECT_LE(worstDifference(render(false, unused, 1), render(true, opaque, 1)), 1);
+
+    // At partial alpha the group is put down as a whole: where nothing
+    // overlaps within it, it matches drawing each part at that alpha.
+    alpha = 0.75;
+    CanvasLayer layer;
+    const QImage direct = render(false, unused, 1);
+    const QImage first = render(true, layer, 1);
+    for (auto [x, y] : {std::pair{25, 25}, std::pair{15, 30}, std::pair{30, 15}, std::pair{5, 5}, std::pair{45, 45}})
+        EXPECT_LE(worstDifference(direct.copy(x, y, 1, 1), first.copy(x, y, 1, 1)), 2) << x << "," << y;
+    EXPECT_GT(qAlpha(first.pixel(25, 25)), 100);
+    const int once = drawn;
+
+    render(true, layer, 1);
+    EXPECT_EQ(drawn, once);  // kept
+    EXPECT_EQ(render(true, layer, 1), first);
+    layer.key = {1.5};
+    render(true, layer, 1);
+    EXPECT_EQ(drawn, once + 1);  // a new key draws anew
+    const QImage sharp = render(true, layer, 2);
+    EXPECT_EQ(drawn, once + 2);  // so does another pixel density
+    // At two pixels per point the rounded corner is as fine as the device.
+    EXPECT_EQ(qAlpha(sharp.pixel(23, 23)), qAlpha(render(false, unused, 2).pixel(23, 23)));
 }
 
 TEST(Canvas, BitmapsHaveTwoPixelsPerPoint) {
