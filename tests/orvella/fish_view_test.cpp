@@ -201,6 +201,44 @@ TEST_F(FishViewTest, PulseEnlargesTheIconAndEndsWithTheAnimation) {
     EXPECT_DOUBLE_EQ(view().viewAlpha(), 1);
 }
 
+TEST_F(FishViewTest, ThePlateIsKeptWhileItsSizeHoldsAndDrawnAnewWhenItChanges) {
+    view().clearCapture();
+    view().pulse = 0;
+    auto render = [&] { return surfaceOf(*fish).render(true); };
+    auto first = render();
+    ASSERT_EQ(first->count(K::drawLayer), 1);
+    EXPECT_FALSE(first->opsOf(K::drawLayer)[0].kept);
+    EXPECT_EQ(first->count(K::drawImage), 1);  // the icon, inside the layer
+    // The layer covers the icon and its frame and is put down at the view's
+    // alpha.
+    const Rect bounds = first->opsOf(K::drawLayer)[0].rect;
+    const Rect icon = first->opsOf(K::drawImage)[0].rect;
+    EXPECT_TRUE(bounds.contains(icon.origin) && bounds.contains({icon.maxX(), icon.maxY()}));
+
+    auto again = render();
+    ASSERT_EQ(again->count(K::drawLayer), 1);
+    EXPECT_TRUE(again->opsOf(K::drawLayer)[0].kept);
+    EXPECT_EQ(again->count(K::drawImage), 0);
+    EXPECT_EQ(again->count(K::fillPath), 1);  // the tail is still drawn every frame
+    EXPECT_EQ(again->count(K::strokePath), 2);
+
+    // A fish that grows gets a new plate at its new size.
+    view().setGrowthScale(view().growthScale() + 0.1, false);
+    auto grown = render();
+    EXPECT_FALSE(grown->opsOf(K::drawLayer)[0].kept);
+    EXPECT_NEAR(grown->opsOf(K::drawImage)[0].rect.width(), view().growthScale() * 54, 1e-9);
+
+    // While the icon casts its shadow (a pulse, the capture glow) the plate
+    // is drawn directly, shadow and all.
+    view().pulse = 1;
+    auto pulsing = render();
+    EXPECT_EQ(pulsing->count(K::drawLayer), 0);
+    ASSERT_EQ(pulsing->count(K::drawImage), 1);
+    EXPECT_TRUE(pulsing->opsOf(K::drawImage)[0].shadow);
+    view().pulse = 0;
+    EXPECT_TRUE(render()->opsOf(K::drawLayer)[0].kept);
+}
+
 TEST_F(FishViewTest, OnlyTheIconAndABadgeWithACountTakeTheMouse) {
     view().setGrowthScale(1.0, false);
     view().pulse = 0;

@@ -63,8 +63,9 @@ std::shared_ptr<Image> FakeBitmaps::resized(const std::shared_ptr<Image>& image,
     return out;
 }
 
-std::shared_ptr<RecordingCanvas> FakeSurface::render() {
+std::shared_ptr<RecordingCanvas> FakeSurface::render(bool keepingLayers) {
     auto canvas = std::make_shared<RecordingCanvas>();
+    canvas->keepsLayers = keepingLayers;
     if (draw_) draw_(*canvas);
     return canvas;
 }

@@ -105,7 +105,9 @@ public:
     void setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) override { mouse = std::move(handler); }
 
     // Draws the surface's content on a fresh recording canvas.
-    std::shared_ptr<RecordingCanvas> render();
+    // Draws the surface on a new recording canvas, which keeps layers when
+    // asked to, as the real canvas does.
+    std::shared_ptr<RecordingCanvas> render(bool keepingLayers = false);
 
     const SurfaceKind kind;
     const std::string title;

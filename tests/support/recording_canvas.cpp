@@ -86,6 +86,17 @@ TextMetrics RecordingCanvas::measureText(const std::string& utf8, double pointSi
 }
 void RecordingCanvas::setImageInterpolationHigh() { ops_.push_back(CanvasOp(K::setInterpolationHigh)); }
 
+void RecordingCanvas::drawLayer(CanvasLayer& layer, const Rect& bounds, const std::function<void(Canvas&)>& draw) {
+    auto op = drawing(K::drawLayer, state_.fill);
+    op.rect = bounds;
+    auto* kept = static_cast<std::vector<double>*>(layer.kept.get());
+    op.kept = keepsLayers && kept && *kept == layer.key;
+    ops_.push_back(op);
+    if (op.kept) return;
+    Canvas::drawLayer(layer, bounds, draw);
+    if (keepsLayers) layer.kept = std::make_shared<std::vector<double>>(layer.key);
+}
+
 std::vector<CanvasOp> RecordingCanvas::opsOf(K kind) const {
     std::vector<CanvasOp> out;
     for (const auto& op : ops_)

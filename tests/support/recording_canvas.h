@@ -19,7 +19,7 @@ struct Shadow {
 struct CanvasOp {
     enum class Kind {
         save, restore, setShadow, setFillColor, setStrokeColor, setLineWidth, setLineCap, setGlobalAlpha,
-        fillPath, strokePath, fillRect, drawImage, drawText, setInterpolationHigh,
+        fillPath, strokePath, fillRect, drawImage, drawText, setInterpolationHigh, drawLayer,
     };
     explicit CanvasOp(Kind k) : kind(k) {}
     Kind kind;
@@ -38,6 +38,8 @@ struct CanvasOp {
     const Image* image = nullptr;
     std::string text;
     bool bold = false;
+    // For drawLayer: whether a kept copy was put down instead of drawing.
+    bool kept = false;
 };
 
 class RecordingCanvas : public Canvas {
@@ -58,6 +60,10 @@ public:
     // A fixed-pitch stand-in: 0.6 em per code unit, 0.8 em up, 0.2 em down.
     TextMetrics measureText(const std::string& utf8, double pointSize, bool bold) override;
     void setImageInterpolationHigh() override;
+    // Records the layer; with keepsLayers, keeps its key as a platform would
+    // keep its pixels and draws it only when the key is new.
+    void drawLayer(CanvasLayer& layer, const Rect& bounds, const std::function<void(Canvas&)>& draw) override;
+    bool keepsLayers = false;
 
     const std::vector<CanvasOp>& ops() const { return ops_; }
     std::vector<CanvasOp> opsOf(CanvasOp::Kind kind) const;
