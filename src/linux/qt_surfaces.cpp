@@ -321,10 +321,6 @@ void QtSurface::applyGeometry() {
     placed_ = r;
 }
 
-bool QtSurface::isSizeQtKnows(QSize nativePixels) const {
-    return shown_ && !closed_ && window_ && window_->size() * window_->devicePixelRatio() == nativePixels;
-}
-
 void QtSurface::setOrigin(Point origin) {
     if (closed_ || frame_.origin == origin) return;
     frame_.origin = origin;
@@ -474,14 +470,6 @@ bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, q
     if (eventType != "xcb_generic_event_t") return false;
     auto* event = static_cast<xcb_generic_event_t*>(message);
     const uint8_t type = event->response_type & 0x7f;
-    if (type == XCB_CONFIGURE_NOTIFY) {
-        // Fish move on every motion step, straight through the server. Qt
-        // need not follow each move (its window bookkeeping costs more than
-        // the move): only what changes the size it knows goes on to it.
-        auto* c = reinterpret_cast<xcb_configure_notify_event_t*>(event);
-        auto it = byWindow_.find(c->window);
-        return it != byWindow_.end() && it->second->isSizeQtKnows(QSize(c->width, c->height));
-    }
     bool restack = false;
     if (type == XCB_PROPERTY_NOTIFY) {
         auto* p = reinterpret_cast<xcb_property_notify_event_t*>(event);
@@ -497,14 +485,8 @@ bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, q
     return false;
 }
 
-void QtSurfaces::track(QtSurface* s) {
-    live_.insert(s);
-    byWindow_[static_cast<uint32_t>(s->windowID())] = s;
-}
-
 void QtSurfaces::untrack(QtSurface* s) {
     live_.erase(s);
-    std::erase_if(byWindow_, [s](const auto& entry) { return entry.second == s; });
     std::erase(pending_, s->window());
 }
 

@@ -10,7 +10,6 @@
 #include <memory>
 #include <optional>
 #include <set>
-#include <unordered_map>
 
 #include "linux/render_thread.h"
 #include "orvella/platform/surfaces.h"
@@ -98,9 +97,6 @@ public:
     SurfaceKind kind() const { return kind_; }
     SurfaceWindow* window() const { return window_.get(); }
     unsigned long windowID() const;
-    // Whether the window is shown and Qt takes it to be of this size in
-    // native pixels.
-    bool isSizeQtKnows(QSize nativePixels) const;
     void raise();
 
 private:
@@ -136,7 +132,7 @@ public:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
     RenderThread& renderThread() { return renderThread_; }
-    void track(QtSurface* s);
+    void track(QtSurface* s) { live_.insert(s); }
     void untrack(QtSurface* s);
     // Every surface asking for a redraw in one turn of the event loop is
     // drawn in one visit to the render thread.
@@ -158,7 +154,6 @@ private:
     QTimer* compositorTimer_ = nullptr;
     RenderThread renderThread_;
     std::set<QtSurface*> live_;
-    std::unordered_map<uint32_t, QtSurface*> byWindow_;
     std::vector<SurfaceWindow*> pending_;
     bool renderQueued_ = false;
     bool flushQueued_ = false;
