@@ -111,16 +111,16 @@ QtCanvas::QtCanvas(QPainter& painter, const QTransform& transform, double baseAl
     p_.setOpacity(baseAlpha_);
 }
 
-void QtCanvas::save() {
-    stack_.push_back(state_);
-    p_.save();
-}
+// The painter's own save and restore copy all of its state; the only part
+// of it this canvas changes between operations is the opacity, so that is
+// all a restore puts back.
+void QtCanvas::save() { stack_.push_back(state_); }
 
 void QtCanvas::restore() {
     if (stack_.empty()) return;
     state_ = stack_.back();
     stack_.pop_back();
-    p_.restore();
+    p_.setOpacity(baseAlpha_ * state_.alpha);
 }
 
 void QtCanvas::setShadow(Vector offset, double blur, Color color) { state_.shadow = ShadowState{offset, blur, color}; }
@@ -144,8 +144,8 @@ QPen QtCanvas::pen() const {
     return pen;
 }
 
-template <class Draw>
-void QtCanvas::paint(Draw&& draw, const QRectF& bounds) {
+template <class Draw, class Bounds>
+void QtCanvas::paint(Draw&& draw, Bounds&& extent) {
     if (!state_.shadow || state_.shadow->color.a <= 0) {
         draw(p_);
         return;
@@ -154,6 +154,7 @@ void QtCanvas::paint(Draw&& draw, const QRectF& bounds) {
     // alpha into a blurred, tinted shadow, then put shadow and operation down.
     const qreal dpr = p_.device() ? p_.device()->devicePixelRatioF() : 1.0;
     const double margin = 3 * state_.shadow->blur / 2 + 2;
+    const QRectF bounds = extent();
     QRectF area = bounds.isValid() ? p_.transform().mapRect(bounds) : QRectF();
     if (p_.device()) {
         const QRectF deviceRect(0, 0, p_.device()->width(), p_.device()->height());
@@ -189,14 +190,15 @@ void QtCanvas::fillPath(const Path& path, FillRule rule) {
     QPainterPath q = toQPath(path);
     q.setFillRule(rule == FillRule::evenOdd ? Qt::OddEvenFill : Qt::WindingFill);
     const QColor color = state_.fill;
-    paint([&](QPainter& p) { p.fillPath(q, color); }, q.boundingRect());
+    paint([&](QPainter& p) { p.fillPath(q, color); }, [&] { return q.boundingRect(); });
 }
 
 void QtCanvas::strokePath(const Path& path) {
     const QPainterPath q = toQPath(path);
     const QPen pen = this->pen();
     const double half = state_.lineWidth / 2 + 1;
-    paint([&](QPainter& p) { p.strokePath(q, pen); }, q.boundingRect().adjusted(-half, -half, half, half));
+    paint([&](QPainter& p) { p.strokePath(q, pen); },
+          [&] { return q.boundingRect().adjusted(-half, -half, half, half); });
 }
 
 void QtCanvas::fillRect(const Rect& r, CompositeOp op) {
@@ -208,7 +210,7 @@ void QtCanvas::fillRect(const Rect& r, CompositeOp op) {
         if (op == CompositeOp::clear) p.setCompositionMode(QPainter::CompositionMode_Clear);
         p.fillRect(rect, color);
         p.setCompositionMode(mode);
-    }, rect);
+    }, [&] { return rect; });
 }
 
 void QtCanvas::drawImage(const Image& image, const Rect& dest, CompositeOp op, double fraction) {
@@ -230,7 +232,7 @@ void QtCanvas::drawImage(const Image& image, const Rect& dest, CompositeOp op, d
         p.setCompositionMode(mode);
         p.setOpacity(opacity);
         p.setTransform(saved);
-    }, QRectF(dest.minX(), dest.minY(), dest.width(), dest.height()));
+    }, [&] { return QRectF(dest.minX(), dest.minY(), dest.width(), dest.height()); });
 }
 
 namespace {
@@ -301,7 +303,7 @@ void QtCanvas::drawText(const std::string& utf8, Point baselineOrigin, double po
         p.setPen(color);
         p.drawText(at, text);
         p.setTransform(saved);
-    }, QRectF());
+    }, [] { return QRectF(); });
 }
 
 }  // namespace orvella::linux_desktop

@@ -75,8 +75,10 @@ private:
         std::optional<ShadowState> shadow;
     };
     // Runs one drawing operation, with the shadow beneath it when one is set.
-    template <class Draw>
-    void paint(Draw&& draw, const QRectF& bounds);
+    // `bounds` gives the operation's extent in canvas points; it is asked
+    // only when a shadow needs it.
+    template <class Draw, class Bounds>
+    void paint(Draw&& draw, Bounds&& bounds);
     QPen pen() const;
 
     QPainter& p_;
