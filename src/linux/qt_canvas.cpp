@@ -273,10 +273,9 @@ void QtCanvas::drawLayer(CanvasLayer& layer, const Rect& bounds, const std::func
         layer.kept = kept;
     }
     // The layer is already in device pixels: put it down untransformed.
-    p_.save();
     p_.resetTransform();
     p_.drawImage(kept->origin, kept->image);
-    p_.restore();
+    p_.setTransform(transform);
 }
 
 QFont QtCanvas::textFont(double pointSize, bool bold) const {

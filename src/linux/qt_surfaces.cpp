@@ -498,11 +498,16 @@ void QtSurfaces::requestRender(SurfaceWindow* window) {
         this,
         [this] {
             renderQueued_ = false;
-            auto windows = std::move(pending_);
-            pending_.clear();
-            renderNow(windows);
+            renderPending();
         },
         Qt::QueuedConnection);
+}
+
+void QtSurfaces::renderPending() {
+    if (pending_.empty()) return;
+    auto windows = std::move(pending_);
+    pending_.clear();
+    renderNow(windows);
 }
 
 void QtSurfaces::renderNow(const std::vector<SurfaceWindow*>& windows) {
@@ -560,11 +565,7 @@ void QtSurfaces::flushSoon() {
 
 void QtSurfaces::endBatch() {
     if (batchDepth_ == 0) return;
-    if (batchDepth_ == 1 && !pending_.empty()) {
-        auto windows = std::move(pending_);
-        pending_.clear();
-        renderNow(windows);
-    }
+    if (batchDepth_ == 1) renderPending();
     if (--batchDepth_ > 0) return;
     if (flushHeld_) {
         flushHeld_ = false;

@@ -138,6 +138,8 @@ public:
     // drawn in one visit to the render thread.
     void requestRender(SurfaceWindow* window);
     void renderNow(const std::vector<SurfaceWindow*>& windows);
+    // Draws every window that asked for it since the last render.
+    void renderPending();
     void flushSoon();
     // Between these, redraws and flushes are held back; the last endBatch
     // draws what was asked for and sends everything to the server at once.
