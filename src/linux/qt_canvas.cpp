@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <atomic>
 #include <cmath>
 #include <numbers>
 
@@ -124,8 +125,8 @@ void QtCanvas::restore() {
 }
 
 void QtCanvas::setShadow(Vector offset, double blur, Color color) { state_.shadow = ShadowState{offset, blur, color}; }
-void QtCanvas::setFillColor(Color c) { state_.fill = toQColor(c); }
-void QtCanvas::setStrokeColor(Color c) { state_.stroke = toQColor(c); }
+void QtCanvas::setFillColor(Color c) { state_.fill = c; }
+void QtCanvas::setStrokeColor(Color c) { state_.stroke = c; }
 void QtCanvas::setLineWidth(double w) { state_.lineWidth = w; }
 void QtCanvas::setLineCap(LineCap cap) {
     state_.cap = cap == LineCap::round ? Qt::RoundCap : cap == LineCap::square ? Qt::SquareCap : Qt::FlatCap;
@@ -137,7 +138,7 @@ void QtCanvas::setGlobalAlpha(double alpha) {
 void QtCanvas::setImageInterpolationHigh() { p_.setRenderHint(QPainter::SmoothPixmapTransform, true); }
 
 QPen QtCanvas::pen() const {
-    QPen pen(state_.stroke);
+    QPen pen(toQColor(state_.stroke));
     pen.setWidthF(state_.lineWidth);
     pen.setCapStyle(state_.cap);
     pen.setJoinStyle(Qt::MiterJoin);
@@ -146,6 +147,7 @@ QPen QtCanvas::pen() const {
 
 template <class Draw, class Bounds>
 void QtCanvas::paint(Draw&& draw, Bounds&& extent) {
+    if (painterUsed_) *painterUsed_ = true;
     if (!state_.shadow || state_.shadow->color.a <= 0) {
         draw(p_);
         return;
@@ -184,16 +186,77 @@ void QtCanvas::paint(Draw&& draw, Bounds&& extent) {
     p_.setTransform(saved);
 }
 
+namespace {
+
+std::atomic<bool> ownRasteriser{true};
+
+// The rasteriser's cells are kept from one shape to the next; surfaces are
+// drawn on more than one thread.
+CoverageRaster& threadRaster() {
+    thread_local CoverageRaster raster;
+    return raster;
+}
+
+PixelTransform pixelTransform(const QTransform& t) { return {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()}; }
+
+}  // namespace
+
+void QtCanvas::setOwnRasteriser(bool enabled) { ownRasteriser = enabled; }
+
+std::optional<PixelBuffer> QtCanvas::directTarget() const {
+    if (!ownRasteriser || (state_.shadow && state_.shadow->color.a > 0)) return std::nullopt;
+    QPaintDevice* device = p_.device();
+    if (!device || device->devType() != QInternal::Image || !p_.testRenderHint(QPainter::Antialiasing) ||
+        p_.compositionMode() != QPainter::CompositionMode_SourceOver ||
+        p_.deviceTransform().type() > QTransform::TxShear)
+        return std::nullopt;
+    auto* image = static_cast<QImage*>(device);
+    if (image->format() != QImage::Format_ARGB32_Premultiplied) return std::nullopt;
+    QRect clip(0, 0, image->width(), image->height());
+    if (p_.hasClipping()) {
+        if (!deviceClip_) return std::nullopt;
+        clip &= *deviceClip_;
+    }
+    PixelBuffer target;
+    // bits() detaches; the surface's image is never shared while drawn on.
+    target.pixels = reinterpret_cast<std::uint32_t*>(image->bits());
+    target.width = image->width();
+    target.height = image->height();
+    target.stride = image->bytesPerLine() / 4;
+    target.clipLeft = clip.left();
+    target.clipTop = clip.top();
+    target.clipRight = clip.left() + clip.width();
+    target.clipBottom = clip.top() + clip.height();
+    return target;
+}
+
 void QtCanvas::fillPath(const Path& path, FillRule rule) {
     // A clear fill leaves no trace, not even a shadow: skip the rasterising.
-    if (state_.fill.alpha() == 0) return;
+    if (state_.fill.a < 0.5 / 255) return;
+    if (rule == FillRule::nonZero)
+        if (const auto target = directTarget())
+            if (threadRaster().fill(*target, path, pixelTransform(p_.deviceTransform()), state_.fill, p_.opacity()))
+                return;
     QPainterPath q = toQPath(path);
     q.setFillRule(rule == FillRule::evenOdd ? Qt::OddEvenFill : Qt::WindingFill);
-    const QColor color = state_.fill;
+    const QColor color = toQColor(state_.fill);
     paint([&](QPainter& p) { p.fillPath(q, color); }, [&] { return q.boundingRect(); });
 }
 
 void QtCanvas::strokePath(const Path& path) {
+    if (state_.lineWidth > 0)
+        if (const auto target = directTarget()) {
+            // A line at most a pixel wide is a hairline, drawn at a strength
+            // of its width, as the painter draws one.
+            const QTransform t = p_.deviceTransform();
+            const double width = state_.lineWidth * std::sqrt(std::abs(t.determinant()));
+            const LineCap cap = state_.cap == Qt::RoundCap    ? LineCap::round
+                                : state_.cap == Qt::SquareCap ? LineCap::square
+                                                              : LineCap::butt;
+            if (width <= 1 &&
+                threadRaster().strokeHairline(*target, path, pixelTransform(t), width, cap, state_.stroke, p_.opacity()))
+                return;
+        }
     const QPainterPath q = toQPath(path);
     const QPen pen = this->pen();
     const double half = state_.lineWidth / 2 + 1;
@@ -203,7 +266,7 @@ void QtCanvas::strokePath(const Path& path) {
 
 void QtCanvas::fillRect(const Rect& r, CompositeOp op) {
     const QRectF rect(r.minX(), r.minY(), r.width(), r.height());
-    const QColor color = state_.fill;
+    const QColor color = toQColor(state_.fill);
     paint([&](QPainter& p) {
         const auto mode = p.compositionMode();
         if (op == CompositeOp::copy) p.setCompositionMode(QPainter::CompositionMode_Source);
@@ -265,6 +328,7 @@ void QtCanvas::drawLayer(CanvasLayer& layer, const Rect& bounds, const std::func
         if (kept->image.isNull()) return;
         kept->image.fill(Qt::transparent);
         kept->image.setDevicePixelRatio(dpr);
+        if (painterUsed_) *painterUsed_ = true;
         {
             QPainter lp(&kept->image);
             QtCanvas sub(lp, transform * QTransform::fromTranslate(-kept->origin.x(), -kept->origin.y()), 1.0);
@@ -274,6 +338,20 @@ void QtCanvas::drawLayer(CanvasLayer& layer, const Rect& bounds, const std::func
     }
     // The layer is already in device pixels: put it down untransformed.
     p_.resetTransform();
+    // At one pixel per point the painter puts an image down with a plain
+    // blit, which needs no thread pool; on a scaled device it would go
+    // through its span blending, so there the canvas blends it itself.
+    if (p_.deviceTransform().type() > QTransform::TxTranslate) {
+        if (const auto target = directTarget()) {
+            const QImage& image = kept->image;
+            blendPixels(*target, reinterpret_cast<const std::uint32_t*>(image.constBits()), image.width(),
+                        image.height(), image.bytesPerLine() / 4, static_cast<int>(std::lround(kept->origin.x() * dpr)),
+                        static_cast<int>(std::lround(kept->origin.y() * dpr)), p_.opacity());
+            p_.setTransform(transform);
+            return;
+        }
+        if (painterUsed_) *painterUsed_ = true;
+    }
     p_.drawImage(kept->origin, kept->image);
     p_.setTransform(transform);
 }
@@ -293,7 +371,7 @@ TextMetrics QtCanvas::measureText(const std::string& utf8, double pointSize, boo
 void QtCanvas::drawText(const std::string& utf8, Point baselineOrigin, double pointSize, bool bold) {
     const QFont font = textFont(pointSize, bold);
     const QString text = QString::fromStdString(utf8);
-    const QColor color = state_.fill;
+    const QColor color = toQColor(state_.fill);
     paint([&](QPainter& p) {
         const QTransform saved = p.transform();
         const QPointF at = saved.map(QPointF(baselineOrigin.x, baselineOrigin.y));

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "linux/coverage_raster.h"
 #include "orvella/platform/canvas.h"
 
 namespace orvella::linux_desktop {
@@ -59,6 +60,19 @@ public:
     // its key, the canvas's transform or the pixel density changes.
     void drawLayer(CanvasLayer& layer, const Rect& bounds, const std::function<void(Canvas&)>& draw) override;
 
+    // The painter clips to this rectangle of device pixels (the caller set
+    // the same clip on it): solid fills and hairlines may then be drawn
+    // straight into the painter's image. A painter clipped in any other way
+    // is drawn on by the painter alone.
+    void setDeviceClip(const QRect& pixels) { deviceClip_ = pixels; }
+    // Whether solid fills and hairlines of small shapes are drawn by the
+    // canvas's own rasteriser rather than the painter (on by default; the
+    // tests compare the two).
+    static void setOwnRasteriser(bool enabled);
+    // Set whenever the painter itself draws: Qt's raster engine then hands
+    // larger blends to its thread pool unless it already runs in it.
+    void setPainterUseFlag(bool* used) { painterUsed_ = used; }
+
 private:
     QFont textFont(double pointSize, bool bold) const;
     struct ShadowState {
@@ -67,8 +81,8 @@ private:
         Color color;
     };
     struct State {
-        QColor fill{0, 0, 0};
-        QColor stroke{0, 0, 0};
+        Color fill{0, 0, 0, 1};
+        Color stroke{0, 0, 0, 1};
         double lineWidth = 1;
         Qt::PenCapStyle cap = Qt::FlatCap;
         double alpha = 1;
@@ -80,11 +94,15 @@ private:
     template <class Draw, class Bounds>
     void paint(Draw&& draw, Bounds&& bounds);
     QPen pen() const;
+    // The painter's image, when the canvas may draw into it directly.
+    std::optional<PixelBuffer> directTarget() const;
 
     QPainter& p_;
     double baseAlpha_;
     State state_;
     std::vector<State> stack_;
+    std::optional<QRect> deviceClip_;
+    bool* painterUsed_ = nullptr;
 };
 
 QColor toQColor(const Color& c);

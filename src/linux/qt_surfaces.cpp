@@ -1,5 +1,7 @@
 #include "linux/qt_surfaces.h"
 
+#include <algorithm>
+
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QStyleHints>
@@ -151,19 +153,30 @@ void SurfaceWindow::drawImage() {
     const QRectF area(drawing_.x() / dpr, drawing_.y() / dpr, drawing_.width() / dpr, drawing_.height() / dpr);
     // Cleared by hand: the painter would blend transparent spans.
     const int x0 = std::max(drawing_.left(), 0), x1 = std::min(drawing_.right() + 1, image_.width());
+    uchar* bits = image_.bits();
+    const qsizetype bpl = image_.bytesPerLine();
     for (int y = std::max(drawing_.top(), 0); y <= std::min(drawing_.bottom(), image_.height() - 1); ++y)
-        std::memset(image_.scanLine(y) + 4 * x0, 0, static_cast<size_t>(4 * std::max(x1 - x0, 0)));
+        std::memset(bits + y * bpl + 4 * x0, 0, static_cast<size_t>(4 * std::max(x1 - x0, 0)));
+    drewWithPainter_ = false;
+    if (!owner_.draw_) return;
     if (!painter_) painter_ = std::make_unique<QPainter>(&image_);
     QPainter& painter = *painter_;
-    painter.save();
-    if (owner_.draw_) {
-        if (drawing_.size() != image_.size()) painter.setClipRect(area);
+    // The canvas sets transform, opacity and hints itself; only the clip is
+    // left to undo.
+    const bool clipped = drawing_.size() != image_.size();
+    if (clipped) {
+        painter.resetTransform();
+        painter.setClipRect(area);
+    }
+    {
         // Without a compositor nothing can be translucent: draw at full
         // strength and let the shape cut the window out.
         QtCanvas canvas(painter, owner_.placed_.height(), owner_.factory_.isComposited() ? owner_.alpha_ : 1.0);
+        if (clipped) canvas.setDeviceClip(drawing_);
+        canvas.setPainterUseFlag(&drewWithPainter_);
         owner_.draw_(canvas);
     }
-    painter.restore();
+    if (clipped) painter.setClipping(false);
 }
 
 void SurfaceWindow::updateBoundingShape(bool composited) {
@@ -515,9 +528,16 @@ void QtSurfaces::renderNow(const std::vector<SurfaceWindow*>& windows) {
     for (SurfaceWindow* w : windows)
         if (w->prepare()) ready.push_back(w);
     if (ready.empty()) return;
-    renderThread_.run([&] {
+    // Frames the canvas draws alone (a quiet fish: its tail and kept plate)
+    // are drawn right here; handing them to the render thread and back
+    // would cost more than drawing them. Anything that needed the painter
+    // last time goes to the render thread.
+    const bool painter = std::any_of(ready.begin(), ready.end(), [](SurfaceWindow* w) { return w->drewWithPainter(); });
+    auto draw = [&] {
         for (SurfaceWindow* w : ready) w->drawImage();
-    });
+    };
+    if (painter) renderThread_.run(draw);
+    else draw();
     for (SurfaceWindow* w : ready) {
         w->updateBoundingShape(composited_);
         w->upload();

@@ -27,8 +27,12 @@ public:
     ~SurfaceWindow() override;
     // Draws the content into the window's image (on the render thread).
     bool prepare();
-    // Runs on the render thread.
+    // Runs on the render thread, or on the main thread when the last frame
+    // needed no painter.
     void drawImage();
+    // Whether the last frame was drawn with Qt's painter (or none was drawn
+    // yet), rather than by the canvas's own rasteriser alone.
+    bool drewWithPainter() const { return drewWithPainter_; }
     // Puts the prepared image on the window.
     void upload();
     // What the next drawing covers: all of it, or a part (surface points).
@@ -57,6 +61,7 @@ private:
     std::unique_ptr<QPainter> painter_;
     QRect dirty_;        // device pixels; empty = nothing to draw
     QRect drawing_;      // the area the last drawImage covered
+    bool drewWithPainter_ = true;
     unsigned int gc_ = 0;
     // The image lives in memory shared with the X server where it can, so
     // putting it on the window copies nothing.
