@@ -1,5 +1,6 @@
 #include "linux/x11_mouse.h"
 
+#include <cstdlib>
 #include <optional>
 
 #include <QCursor>
@@ -8,6 +9,7 @@
 #include <QMouseEvent>
 #include <QWindow>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 #include "linux/coordinates.h"
 #include "linux/x11.h"
@@ -54,7 +56,16 @@ X11Mouse::X11Mouse() {
     qGuiApp->installEventFilter(this);
 }
 
+namespace {
+xcb_connection_t* xcbConnection() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+}  // namespace
+
 X11Mouse::~X11Mouse() {
+    if (pendingQuery_)
+        if (auto* c = xcbConnection()) xcb_discard_reply(c, *pendingQuery_);
     if (qGuiApp && xiOpcode_ >= 0) {
         qGuiApp->removeNativeEventFilter(this);
         qGuiApp->removeEventFilter(this);
@@ -195,7 +206,35 @@ void X11Mouse::pollIfQuiet() {
     if (global_.empty() || sampleQueued_) return;
     if (std::chrono::steady_clock::now() - lastRaw_ < std::chrono::seconds(1)) return;
     if (++ticks_ % 6 != 0) return;
-    sample();
+    xcb_connection_t* c = xcbConnection();
+    Display* dpy = x11Display();
+    if (!c || !dpy) return;
+    if (pendingQuery_) {
+        xcb_query_pointer_reply_t* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        // Not answered yet (a busy server): ask again only once it is.
+        if (!xcb_poll_for_reply(c, *pendingQuery_, reinterpret_cast<void**>(&reply), &error)) return;
+        pendingQuery_.reset();
+        std::free(error);
+        if (reply) {
+            const qreal dpr = qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
+            MouseEvent e;
+            e.type = MouseEvent::Type::mouseMoved;
+            e.location = toDesktop(QPointF(reply->root_x / dpr, reply->root_y / dpr));
+            e.modifiers.command = reply->mask & XCB_MOD_MASK_4;
+            e.modifiers.option = reply->mask & XCB_MOD_MASK_1;
+            e.modifiers.control = reply->mask & XCB_MOD_MASK_CONTROL;
+            e.modifiers.shift = reply->mask & XCB_MOD_MASK_SHIFT;
+            std::free(reply);
+            if (e.location != last_) {
+                last_ = e.location;
+                deliver(global_, e);
+                return;
+            }
+        }
+    }
+    pendingQuery_ = xcb_query_pointer(c, static_cast<xcb_window_t>(DefaultRootWindow(dpy))).sequence;
+    xcb_flush(c);
 }
 
 void X11Mouse::sample() {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "orvella/platform/mouse.h"
@@ -31,7 +32,9 @@ public:
     bool watchesMotion() const { return xiOpcode_ >= 0; }
     // Called on every timer tick: a pointer moved by software (a warp, as
     // automation tools do) makes no raw motion, so while none has come for
-    // a second the position is read ten times a second.
+    // a second the position is asked for ten times a second. The answer is
+    // collected at the next of those polls, so the tick never waits for
+    // the server.
     void pollIfQuiet();
 
 private:
@@ -52,6 +55,8 @@ private:
     int xiOpcode_ = -1;
     bool sampleQueued_ = false;
     Point last_;
+    // The sequence number of the quiet poll's question still unanswered.
+    std::optional<unsigned int> pendingQuery_;
 };
 
 }  // namespace orvella::linux_desktop
