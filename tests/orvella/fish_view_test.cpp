@@ -274,3 +274,65 @@ TEST_F(FishViewTest, TintComesFromThePaletteAndTheAccentLeansTowardsBlue) {
     EXPECT_NEAR(outline.r, 0.78 * tint.r, 1e-12);
     EXPECT_NEAR(outline.b, 0.78 * tint.b + 0.22, 1e-12);
 }
+
+TEST_F(FishViewTest, AQuietFishRedrawsOnlyWhereItsTailWasAndWillBe) {
+    view().clearCapture();
+    view().pulse = 0;
+    auto& surface = surfaceOf(*fish);
+    draw();  // a whole frame, to compare the next with
+    surface.dirtyRects.clear();
+    view().heading += 0.05;
+    view().setNeedsDisplay();
+    ASSERT_EQ(surface.dirtyRects.size(), 1u);
+    const Rect part = surface.dirtyRects[0];
+    EXPECT_LT(part.width() * part.height(), 0.4 * FishIconView::kSide * FishIconView::kSide);
+
+    // Whenever the frame is drawn, at any beat of the waggle, the tail's
+    // fill, outline and rays lie inside the part asked for, with room for
+    // the outline's width and its antialiasing.
+    const Time start = desk.clock.now();
+    for (int beat = 0; beat < 40; ++beat) {
+        const double later = beat * 0.019;  // a waggle lasts about 0.74 s
+        desk.clock.set(start + later);
+        auto canvas = draw();
+        std::vector<Path> tail{canvas->opsOf(K::fillPath)[0].path, canvas->opsOf(K::strokePath)[0].path,
+                               canvas->opsOf(K::strokePath)[1].path};
+        for (const auto& path : tail)
+            for (const auto& e : path.elements()) {
+                if (e.kind == Path::Kind::close) continue;
+                EXPECT_TRUE(part.insetBy(1.35, 1.35).contains(e.p1)) << later << ": " << e.p1.x << "," << e.p1.y;
+            }
+        view().setNeedsDisplay();  // the next part is asked from this frame
+    }
+
+    // Anything else the frame shows asks for the whole window: a new size,
+    // a pulse, the capture, another window alpha.
+    auto wholeAfter = [&](const std::function<void()>& change) {
+        draw();
+        surface.dirtyRects.clear();
+        const int before = surface.needsDisplayCount;
+        change();
+        view().setNeedsDisplay();
+        return surface.dirtyRects.empty() && surface.needsDisplayCount > before;
+    };
+    EXPECT_TRUE(wholeAfter([&] { view().setGrowthScale(view().growthScale() + 0.1, false); }));
+    EXPECT_TRUE(wholeAfter([&] { view().pulse = 0.72; }));
+    view().pulse = 0;
+    draw();  // the pulse frame is not quiet: the one after it is whole too
+    EXPECT_TRUE(wholeAfter([&] { view().showCapture(desk.clock.now() + 1); }));
+    view().clearCapture();
+    draw();
+    EXPECT_TRUE(wholeAfter([&] { surface.setAlpha(surface.alpha() * 0.5); }));
+    EXPECT_FALSE(wholeAfter([&] { view().heading += 0.02; }));
+
+    // Turned after asking, the tail would leave the part: the frame drawn
+    // asks for the whole window next.
+    draw();
+    view().setNeedsDisplay();
+    view().heading += 2.5;
+    const int before = surface.needsDisplayCount;
+    surface.dirtyRects.clear();
+    draw();
+    EXPECT_EQ(surface.needsDisplayCount, before + 1);
+    EXPECT_TRUE(surface.dirtyRects.empty());
+}

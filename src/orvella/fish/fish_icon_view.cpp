@@ -43,15 +43,87 @@ FishIconView::~FishIconView() {
     if (growthTimer_ != 0) services_.scheduler.cancel(growthTimer_);
 }
 
+namespace {
+Rect unionOf(const Rect& a, const Rect& b) {
+    const double x0 = std::min(a.minX(), b.minX()), y0 = std::min(a.minY(), b.minY());
+    return Rect::make(x0, y0, std::max(a.maxX(), b.maxX()) - x0, std::max(a.maxY(), b.maxY()) - y0);
+}
+bool encloses(const Rect& outer, const Rect& inner) {
+    return inner.minX() >= outer.minX() && inner.minY() >= outer.minY() && inner.maxX() <= outer.maxX() &&
+           inner.maxY() <= outer.maxY();
+}
+}  // namespace
+
 void FishIconView::setWindow(Surface* window) {
     window_ = window;
     lastRegion_.clear();
+    lastQuietFrame_.reset();
+    partAsked_.reset();
+    wholeAsked_ = true;
     updateInteractiveRegion();
+}
+
+std::optional<FishIconView::QuietFrame> FishIconView::quietFrameNow(Time now) {
+    if (captureIntensity(now) > 0.02 || pulse > 0.05) return std::nullopt;
+    std::optional<double> windowAlpha;
+    if (window_) windowAlpha = window_->alpha();
+    return QuietFrame{growthScale_, pulse, viewAlpha_, windowAlpha, services_.workspace.systemBlue(),
+                      quietTailExtent()};
 }
 
 void FishIconView::setNeedsDisplay() {
     updateInteractiveRegion();
-    if (window_) window_->setNeedsDisplay();
+    if (!window_) return;
+    if (!wholeAsked_ && lastQuietFrame_) {
+        const auto now = quietFrameNow(services_.clock.now());
+        if (now) {
+            QuietFrame same = *now;
+            same.tail = lastQuietFrame_->tail;
+            if (same == *lastQuietFrame_) {
+                const Rect part = unionOf(lastQuietFrame_->tail, now->tail);
+                partAsked_ = partAsked_ ? unionOf(*partAsked_, part) : part;
+                window_->setNeedsDisplayIn(part);
+                return;
+            }
+        }
+    }
+    wholeAsked_ = true;
+    partAsked_.reset();
+    window_->setNeedsDisplay();
+}
+
+Rect FishIconView::quietTailExtent() const {
+    // The tail's control points hold its curves; they move with the waggle
+    // along one line, so the two extremes of the waggle hold every beat.
+    const double g = growthScale_, w = wakeStrength;
+    const double m = services_.workspace.reduceMotion() ? 0.28 : 1.0;
+    const double reach = m * (0.18 + 0.1 * w + 0.02);  // a fading capture adds up to 0.02
+    const double theta = heading + kPi;
+    const Vector d{std::cos(theta), std::sin(theta)};
+    const Point R = Point{kSide / 2, kSide / 2} + d * (20 * g);
+    const double L = g * (22 + 4 * w), S = g * (14 + 2 * w);
+    double x0 = R.x, y0 = R.y, x1 = R.x, y1 = R.y;
+    for (double W : {-reach, reach}) {
+        const Path tail = forkedTailPath(R, theta, L, S, W);
+        for (const auto& e : tail.elements()) {
+            const int points = e.kind == Path::Kind::cubic  ? 3
+                               : e.kind == Path::Kind::quad ? 2
+                               : e.kind == Path::Kind::close ? 0
+                                                             : 1;
+            const Point controls[3] = {e.p1, e.p2, e.p3};
+            for (int i = 0; i < points; ++i) {
+                const Point p = controls[i];
+                x0 = std::min(x0, p.x);
+                y0 = std::min(y0, p.y);
+                x1 = std::max(x1, p.x);
+                y1 = std::max(y1, p.y);
+            }
+        }
+    }
+    // The rays lie within the outline's reach; the outline's line and the
+    // antialiasing spill a little beyond.
+    constexpr double margin = 1.5;
+    return Rect::make(x0 - margin, y0 - margin, x1 - x0 + 2 * margin, y1 - y0 + 2 * margin);
 }
 
 void FishIconView::setGrowthScale(double scale, bool animated) {
@@ -162,6 +234,18 @@ double FishIconView::captureIntensity(Time now) {
 
 void FishIconView::draw(Canvas& canvas) {
     const Time now = services_.clock.now();
+    // What this frame is, for the next one to compare with. A part asked
+    // for that turns out too small for the tail (something moved it after
+    // asking) is made good by drawing the whole window next.
+    const auto quiet = quietFrameNow(now);
+    const bool outgrown = !wholeAsked_ && partAsked_ && quiet && !encloses(*partAsked_, quiet->tail);
+    lastQuietFrame_ = quiet;
+    partAsked_.reset();
+    wholeAsked_ = false;
+    if (outgrown) {
+        wholeAsked_ = true;
+        if (window_) window_->setNeedsDisplay();
+    }
     const double c = captureIntensity(now);
     const double g = growthScale_, w = wakeStrength, s = captureSeed_;
     const double m = services_.workspace.reduceMotion() ? 0.28 : 1.0;

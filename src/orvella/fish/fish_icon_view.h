@@ -114,9 +114,29 @@ public:
     Rect interactiveIconFrame() const;
     std::optional<Rect> interactiveBadgeHitFrame() const;
 
+    // Where the tail may lie while the fish is quiet, for any beat of its
+    // waggle, with room for its outline's antialiasing (view points).
+    Rect quietTailExtent() const;
+
 private:
     void updateInteractiveRegion();
     double captureIntensity(Time now);
+
+    // A quiet frame (no capture, no pulse) changes from the last one only
+    // where the tail was and will be, as long as nothing else it draws
+    // changed: then only that part of the window is drawn again.
+    struct QuietFrame {
+        double growth, pulse, viewAlpha;
+        std::optional<double> windowAlpha;
+        Color blue;
+        Rect tail;
+        friend bool operator==(const QuietFrame&, const QuietFrame&) = default;
+    };
+    std::optional<QuietFrame> quietFrameNow(Time now);
+    std::optional<QuietFrame> lastQuietFrame_;
+    // The part asked for since the last frame, when only a part was.
+    std::optional<Rect> partAsked_;
+    bool wholeAsked_ = true;
 
     CanvasLayer plateLayer_;
     OrvellaApp app_;
