@@ -140,7 +140,8 @@ public:
     void track(QtSurface* s) { live_.insert(s); }
     void untrack(QtSurface* s);
     // Every surface asking for a redraw in one turn of the event loop is
-    // drawn in one visit to the render thread.
+    // drawn in one go: on the main thread when none of them needed the
+    // painter last time, else in one visit to the render thread.
     void requestRender(SurfaceWindow* window);
     void renderNow(const std::vector<SurfaceWindow*>& windows);
     // Draws every window that asked for it since the last render.

@@ -4,8 +4,9 @@
 // Qt's raster engine splits every blend of more than 96 spans across the
 // global pool unless the caller already runs in it. For small windows
 // drawn 30 to 60 times a second that hand-over costs far more than the
-// drawing, so all surface drawing runs here, inline, while the main thread
-// waits: no two threads ever touch the tank at once.
+// drawing, so surface drawing that needs the painter runs here, inline,
+// while the main thread waits: no two threads ever touch the tank at once.
+// Frames the canvas draws without the painter stay on the main thread.
 
 #include <condition_variable>
 #include <functional>
