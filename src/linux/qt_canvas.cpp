@@ -128,9 +128,7 @@ void QtCanvas::setShadow(Vector offset, double blur, Color color) { state_.shado
 void QtCanvas::setFillColor(Color c) { state_.fill = c; }
 void QtCanvas::setStrokeColor(Color c) { state_.stroke = c; }
 void QtCanvas::setLineWidth(double w) { state_.lineWidth = w; }
-void QtCanvas::setLineCap(LineCap cap) {
-    state_.cap = cap == LineCap::round ? Qt::RoundCap : cap == LineCap::square ? Qt::SquareCap : Qt::FlatCap;
-}
+void QtCanvas::setLineCap(LineCap cap) { state_.cap = cap; }
 void QtCanvas::setGlobalAlpha(double alpha) {
     state_.alpha = alpha;
     p_.setOpacity(baseAlpha_ * alpha);
@@ -140,7 +138,9 @@ void QtCanvas::setImageInterpolationHigh() { p_.setRenderHint(QPainter::SmoothPi
 QPen QtCanvas::pen() const {
     QPen pen(toQColor(state_.stroke));
     pen.setWidthF(state_.lineWidth);
-    pen.setCapStyle(state_.cap);
+    pen.setCapStyle(state_.cap == LineCap::round    ? Qt::RoundCap
+                    : state_.cap == LineCap::square ? Qt::SquareCap
+                                                    : Qt::FlatCap);
     pen.setJoinStyle(Qt::MiterJoin);
     return pen;
 }
@@ -250,11 +250,8 @@ void QtCanvas::strokePath(const Path& path) {
             // of its width, as the painter draws one.
             const QTransform t = p_.deviceTransform();
             const double width = state_.lineWidth * std::sqrt(std::abs(t.determinant()));
-            const LineCap cap = state_.cap == Qt::RoundCap    ? LineCap::round
-                                : state_.cap == Qt::SquareCap ? LineCap::square
-                                                              : LineCap::butt;
-            if (width <= 1 &&
-                threadRaster().strokeHairline(*target, path, pixelTransform(t), width, cap, state_.stroke, p_.opacity()))
+            if (width <= 1 && threadRaster().strokeHairline(*target, path, pixelTransform(t), width, state_.cap,
+                                                              state_.stroke, p_.opacity()))
                 return;
         }
     const QPainterPath q = toQPath(path);

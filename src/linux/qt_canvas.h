@@ -84,7 +84,7 @@ private:
         Color fill{0, 0, 0, 1};
         Color stroke{0, 0, 0, 1};
         double lineWidth = 1;
-        Qt::PenCapStyle cap = Qt::FlatCap;
+        LineCap cap = LineCap::butt;
         double alpha = 1;
         std::optional<ShadowState> shadow;
     };

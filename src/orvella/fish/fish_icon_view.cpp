@@ -44,10 +44,6 @@ FishIconView::~FishIconView() {
 }
 
 namespace {
-Rect unionOf(const Rect& a, const Rect& b) {
-    const double x0 = std::min(a.minX(), b.minX()), y0 = std::min(a.minY(), b.minY());
-    return Rect::make(x0, y0, std::max(a.maxX(), b.maxX()) - x0, std::max(a.maxY(), b.maxY()) - y0);
-}
 bool encloses(const Rect& outer, const Rect& inner) {
     return inner.minX() >= outer.minX() && inner.minY() >= outer.minY() && inner.maxX() <= outer.maxX() &&
            inner.maxY() <= outer.maxY();
@@ -80,8 +76,8 @@ void FishIconView::setNeedsDisplay() {
             QuietFrame same = *now;
             same.tail = lastQuietFrame_->tail;
             if (same == *lastQuietFrame_) {
-                const Rect part = unionOf(lastQuietFrame_->tail, now->tail);
-                partAsked_ = partAsked_ ? unionOf(*partAsked_, part) : part;
+                const Rect part = lastQuietFrame_->tail.unionWith(now->tail);
+                partAsked_ = partAsked_ ? partAsked_->unionWith(part) : part;
                 window_->setNeedsDisplayIn(part);
                 return;
             }
