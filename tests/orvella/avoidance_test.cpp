@@ -315,6 +315,21 @@ TEST_F(AvoidanceTest, ExitDirectionTiesGoLeftThenRightThenBottomAndAreHeld) {
     EXPECT_EQ(fish(0).windowAvoidanceVector, (Vector{0, 1}));
 }
 
+TEST_F(AvoidanceTest, InStillWaterOnlyAFishBoundForASlotInsideTheZoneIsPushed) {
+    auto& c = school(1);
+    c.setStillWaterModeEnabled(true);
+    c.currentWindowAvoidanceRect = Rect::make(500, 300, 400, 200);
+    place(0, {520 - 56, 400 - 56});  // inside, near the left edge
+    // Returning to a slot the window still covers: pushed as any fish.
+    const Point coveredSlot{700 - 56, 400 - 56};
+    EXPECT_NEAR(c.windowAvoidanceAcceleration(fish(0), now(), coveredSlot).dx, -0.24, 1e-12);
+    // Bound for a slot beyond the window: let through, or the push would
+    // hold it at the window's edge.
+    EXPECT_EQ(c.windowAvoidanceAcceleration(fish(0), now(), Point{1100, 400}), (Vector{}));
+    // Resting on its slot, even one inside the zone: left alone.
+    EXPECT_EQ(c.windowAvoidanceAcceleration(fish(0), now(), fish(0).position + Vector{3, 3}), (Vector{}));
+}
+
 TEST_F(AvoidanceTest, PushIsStrongerInsideThanInTheMarginAndZeroBeyond) {
     auto& c = school(1);
     c.currentWindowAvoidanceRect = Rect::make(500, 300, 400, 200);

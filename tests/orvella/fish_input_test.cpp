@@ -64,6 +64,7 @@ TEST_F(FishInputTest, OpeningClickCountsGrowsCalmsAndOpens) {
     EXPECT_EQ(desk.workspace.opened, (std::vector<std::string>{fish->app.url}));
     EXPECT_EQ(count(), 1);
     EXPECT_FALSE(fish->pausedUntil);  // the press paused it; the open ends that
+    EXPECT_FALSE(fish->clickFeedbackUntil);  // and the brightening the press began
     EXPECT_FALSE(fish->unreadAttention);
     EXPECT_FALSE(fish->view().capturedUntil());
     EXPECT_NEAR(fish->velocity.dx, 2 * 0.18 * 0.35, 1e-12);

@@ -47,6 +47,23 @@ TEST_F(GestureTest, ThreeClicksWithinTheWindowStartAFoodCall) {
     EXPECT_FALSE(overlay.surface().isVisible());             // shown by the next step
 }
 
+TEST_F(GestureTest, DesktopPressesCountWhereTheyHappenedNotWhereThePointerWentSince) {
+    // The backend reads the press's place as it arrives; by the time the
+    // main queue handles it the pointer may be far away.
+    auto press = [&](Point at) {
+        for (auto& [id, fn] : desk.mouse.global) fn(MouseEvent{MouseEvent::Type::leftMouseDown, {}, at});
+        desk.mouse.location = {10, 10};
+        desk.scheduler.runDispatched();
+    };
+    const Point p{900, 500};
+    press(p);
+    press(p);
+    press(p);
+    ASSERT_TRUE(c().isAttractionInForce());
+    EXPECT_EQ(c().attractionTargetPoint, p);
+    EXPECT_EQ(c().cursorPoint, p);
+}
+
 TEST_F(GestureTest, ClicksSpreadOverMoreThanTheWindowDoNothing) {
     click({900, 500});
     wait(0.3);

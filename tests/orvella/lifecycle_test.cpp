@@ -110,6 +110,31 @@ TEST_F(TankTest, RemovedApplicationIgnoresClicksAtOnceAndClosesAfterItsFade) {
     EXPECT_EQ(c.fishAgents().size(), 2u);
 }
 
+TEST_F(TankTest, AFishRemovedWhileFadingInOnlyFadesOut) {
+    installApps(1);
+    desk.workspace.install("/apps/new.desktop", "New");
+    auto& c = started();
+    c.addApplication("/apps/new.desktop");
+    auto fresh = c.fishAgents()[1];
+    auto& s = surfaceOf(*fresh);
+    desk.scheduler.advance(0.1);
+    const double reached = s.alpha();
+    ASSERT_GT(reached, 0);
+    s.alphaWrites.clear();
+
+    c.removeApplication(fresh->app);
+    desk.scheduler.advance(0.3);
+    ASSERT_FALSE(s.alphaWrites.empty());
+    // Every write after the removal goes down: the fade-in no longer pulls
+    // the window back up between the fade-out's frames.
+    double last = reached;
+    for (double a : s.alphaWrites) {
+        EXPECT_LE(a, last + 1e-12);
+        last = a;
+    }
+    EXPECT_TRUE(s.isClosed());
+}
+
 TEST_F(TankTest, BeforeStartCatalogueChangesRebuildTheWholeSchoolWithoutFades) {
     installApps(1);
     desk.workspace.install("/apps/new.desktop", "New");

@@ -39,6 +39,11 @@ TEST(BadgeLabels, CountsAreTheFirstNumberClampedTo999) {
     EXPECT_EQ(parse(""), std::nullopt);
     EXPECT_EQ(UnreadBadgeMonitor::numericBadgeCount(std::nullopt, false), std::nullopt);
     EXPECT_EQ(parse("99999999999999999999999"), std::nullopt) << "overflow is no number";
+    // Every value up to the largest 64-bit integer parses (and shows 999);
+    // one more overflows.
+    EXPECT_EQ(parse("9223372036854775807"), 999);
+    EXPECT_EQ(parse("9223372036854775800"), 999);
+    EXPECT_EQ(parse("9223372036854775808"), std::nullopt);
     EXPECT_EQ(parse("0"), 0);
     EXPECT_EQ(parse("a12b34"), 12);
 

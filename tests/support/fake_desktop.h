@@ -87,7 +87,11 @@ public:
     void setOrigin(Point origin) override { frame_.origin = origin; }
     void setContentSize(Size size) override { frame_.size = size; }
     double alpha() const override { return alpha_; }
-    void setAlpha(double alpha) override { alpha_ = alpha; }
+    void setAlpha(double alpha) override {
+        alpha_ = alpha;
+        alphaWrites.push_back(alpha);
+    }
+    std::vector<double> alphaWrites;
     void orderFront() override { visible_ = true; ++orderFrontCount; }
     void orderOut() override { visible_ = false; }
     bool isVisible() const override { return visible_ && !closed_; }

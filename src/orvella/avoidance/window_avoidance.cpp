@@ -177,15 +177,19 @@ double OrvellaController::windowAvoidanceLaneOffset(const FishAgent& fish, int i
     return spacing * (slot - (m - 1) / 2.0) + 4 * std::sin(1.91 * fish.seed);
 }
 
-Vector OrvellaController::windowAvoidanceAcceleration(FishAgent& fish, Time now) {
+Vector OrvellaController::windowAvoidanceAcceleration(FishAgent& fish, Time now, std::optional<Point> stillWaterSlot) {
     if (!shouldAvoidActiveWindow(fish, now) || !currentWindowAvoidanceRect) return {};
-    // In still water the slots are already moved clear of the window, and a
-    // fish on its way to a slot beyond the window would be held at the
-    // window's edge by the push for good: resting fish are not pushed.
-    if (stillWaterModeEnabled()) return {};
     const Point M = fish.center();
     const Rect R = expanded(*currentWindowAvoidanceRect, windowAvoidanceMargin);
     if (!R.contains(M)) return {};
+    // A fish heading for its still-water slot: the slot has been moved clear
+    // of the window already, and pushing a fish whose slot lies beyond the
+    // window would hold it at the window's edge for good. So a fish resting
+    // on its slot, or bound for a slot clear of the zone, is left alone.
+    if (stillWaterSlot) {
+        if ((fish.position - *stillWaterSlot).length() < stillWaterRestRadius) return {};
+        if (!R.contains(*stillWaterSlot + Vector{FishWindow::kSide / 2, FishWindow::kSide / 2})) return {};
+    }
     const Vector v = windowAvoidanceExitDirection(fish, R, M, now);
     const bool inside = currentWindowAvoidanceRect->contains(M);
     const double push = inside ? 0.24 : 0.13, swirl = inside ? 0.08 : 0.05;

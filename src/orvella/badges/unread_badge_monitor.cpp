@@ -244,8 +244,9 @@ std::optional<int> UnreadBadgeMonitor::numericBadgeCount(const std::optional<std
         if (!text::isDecimalDigit(c)) break;
         // Only ASCII digits parse; a run holding any other digit is no number.
         if (c < '0' || c > '9') return std::nullopt;
-        if (n > (std::numeric_limits<long long>::max() - 9) / 10) return std::nullopt;
-        n = n * 10 + (c - '0');
+        const int digit = static_cast<int>(c - '0');
+        if (n > (std::numeric_limits<long long>::max() - digit) / 10) return std::nullopt;
+        n = n * 10 + digit;
     }
     return static_cast<int>(std::clamp(n, 0LL, 999LL));
 }

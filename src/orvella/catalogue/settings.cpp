@@ -11,8 +11,8 @@ double clampSpeed(double v) { return std::min(std::max(v, 0.3), 2.4); }
 
 void OrvellaController::loadSettings() {
     auto& d = platform_.defaults;
-    iconOpacityStorage.setSilently(clampOpacity(d.number(kIconOpacityKey).value_or(0.58)));
-    swimSpeedStorage.setSilently(clampSpeed(d.number(kSwimSpeedKey).value_or(1.0)));
+    iconOpacityStorage_.setSilently(clampOpacity(d.number(kIconOpacityKey).value_or(0.58)));
+    swimSpeedStorage_.setSilently(clampSpeed(d.number(kSwimSpeedKey).value_or(1.0)));
 
     auto raw = [&](const char* key) { return d.string(key).value_or(""); };
     fishOpenModifier_.setSilently(fishOpenModifierFromRaw(raw(kFishOpenModifierKey)).value_or(FishOpenModifier::none));
@@ -28,7 +28,7 @@ void OrvellaController::loadSettings() {
 void OrvellaController::setIconOpacity(double value) {
     const double v = clampOpacity(value);
     if (v == iconOpacity()) return;
-    iconOpacityStorage.set(v);
+    iconOpacityStorage_.set(v);
     platform_.defaults.set(kIconOpacityKey, Value(v));
     // Show the change at once, not only at the next motion step.
     const Time now = platform_.clock.now();
@@ -38,7 +38,7 @@ void OrvellaController::setIconOpacity(double value) {
 void OrvellaController::setSwimSpeed(double value) {
     const double v = clampSpeed(value);
     if (v == swimSpeed()) return;
-    swimSpeedStorage.set(v);
+    swimSpeedStorage_.set(v);
     platform_.defaults.set(kSwimSpeedKey, Value(v));
 }
 

@@ -21,8 +21,8 @@ OrvellaController::OrvellaController(Platform& platform) : activeWindowMonitor(p
 
     auto changed = [this] { notifyChanges(); };
     apps.observe(changed);
-    iconOpacityStorage.observe(changed);
-    swimSpeedStorage.observe(changed);
+    iconOpacityStorage_.observe(changed);
+    swimSpeedStorage_.observe(changed);
     fishOpenModifier_.observe(changed);
     attractionModifier_.observe(changed);
     dispersalModifier_.observe(changed);
@@ -137,7 +137,7 @@ void OrvellaController::addFish(const OrvellaApp& app, int index, int count) {
         0, 1, fishFadeInDuration,
         [this, alive, weakAgent](double level) {
             auto fish = weakAgent.lock();
-            if (!fish || !alive.lock()) return;
+            if (!fish || fish->isLeaving || !alive.lock()) return;
             fish->fadeInLevel = level;
             if (!fish->window->surface().isClosed()) fish->window->surface().setAlpha(iconOpacity() * level);
         },
@@ -153,6 +153,9 @@ void OrvellaController::removeFish(const OrvellaApp& app) {
     if (it == fishAgents_.end()) return;
     std::shared_ptr<FishAgent> agent = *it;
     fishAgents_.erase(it);
+    // A fish still fading in stops doing so: two fades writing one window
+    // make it flicker.
+    agent->isLeaving = true;
 
     agent->window->surface().setIgnoresMouseEvents(true);
     agent->badgeWindow->close();

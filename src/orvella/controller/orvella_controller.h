@@ -58,6 +58,50 @@ public:
     static constexpr double dispersalDuration = 5;
     static constexpr double fishFadeInDuration = 0.22;
     static constexpr double fishFadeOutDuration = 0.16;
+    // Steering: how hard a fish turns to its target in each mode, how much
+    // of its speed it keeps per step and how it settles, bounces and
+    // breaks away from boundaries and from fish swimming in step with it.
+    static constexpr double stillWaterSteeringGain = 0.13;
+    static constexpr double dispersalSteeringGain = 0.88;
+    static constexpr double attractionSteeringGain = 0.72;
+    static constexpr double unreadVisitSteeringGain = 0.42;
+    static constexpr double wanderSteeringGain = 0.18;
+    static constexpr double steeringThrustPerPoint = 0.0016;
+    static constexpr double swimmingDamping = 0.982;
+    static constexpr double stillWaterNearDistance = 72;
+    static constexpr double stillWaterNearDamping = 0.86;
+    static constexpr double stillWaterFarDamping = 0.955;
+    static constexpr double stillWaterRestRadius = 7;
+    static constexpr double stillWaterRestSpeed = 0.14;
+    static constexpr double boundaryBounceFactor = 0.72;
+    static constexpr double headingSmoothing = 0.18;
+    static constexpr double organicWanderPrimaryAmplitude = 0.006;
+    static constexpr double organicWanderSecondaryAmplitude = 0.004;
+    static constexpr double boundaryEscapeCooldown = 0.22;
+    static constexpr double boundaryEscapeDuration = 0.9;
+    static constexpr double boundaryEscapeSwerve = 0.42;
+    static constexpr double boundaryEscapeKick = 0.5;
+    static constexpr double boundaryEscapeStrength = 0.18;
+    static constexpr double overlapDesyncRadius = 56;
+    static constexpr double overlapDesyncMinimumAlignment = 0.78;
+    static constexpr double overlapDesyncSpeedFloor = 0.35;
+    static constexpr double overlapDesyncMaximumSpeedDifference = 0.55;
+    static constexpr double overlapDesyncBaseDuration = 0.58;
+    static constexpr double overlapDesyncExtraDuration = 0.34;
+    static constexpr double overlapDesyncBaseKick = 0.1;
+    static constexpr double overlapDesyncExtraKick = 0.16;
+    static constexpr double overlapDesyncBasePush = 0.055;
+    static constexpr double overlapDesyncExtraPush = 0.045;
+    static constexpr double overlapDesyncHoldStrength = 0.045;
+    static constexpr double overlapDesyncAheadBias = 0.24;
+    static constexpr double overlapDesyncBehindBias = -0.16;
+    // A moving captured fish (dragged, visiting) keeps its glow this long
+    // past each step; every step extends it.
+    static constexpr double capturedGlowLead = 0.2;
+    // Impulses the screen gestures give every fish, times the swim speed.
+    static constexpr double attractionImpulse = 3.2;
+    static constexpr double guaranteedAttractionImpulse = 3.8;
+    static constexpr double dispersalImpulse = 5.2;
 
     // Stored keys.
     static constexpr const char* kIconOpacityKey = "Orvella.iconOpacity";
@@ -98,9 +142,9 @@ public:
     Observable<std::vector<OrvellaApp>> apps;
 
     // Settings.
-    double iconOpacity() const { return iconOpacityStorage.get(); }
+    double iconOpacity() const { return iconOpacityStorage_.get(); }
     void setIconOpacity(double value);
-    double swimSpeed() const { return swimSpeedStorage.get(); }
+    double swimSpeed() const { return swimSpeedStorage_.get(); }
     void setSwimSpeed(double value);
     FishOpenModifier fishOpenModifier() const { return fishOpenModifier_.get(); }
     void setFishOpenModifier(FishOpenModifier value);
@@ -115,9 +159,6 @@ public:
     void setWindowAvoidanceEnabled(bool value);
     bool stillWaterModeEnabled() const { return stillWaterModeEnabled_.get(); }
     void setStillWaterModeEnabled(bool value);
-
-    Observable<double> iconOpacityStorage{0.58};
-    Observable<double> swimSpeedStorage{1.0};
 
     // Open counts and growth.
     std::map<std::string, int> loadAppOpenCounts();
@@ -217,7 +258,8 @@ public:
     bool shouldAvoidActiveWindow(const FishAgent& fish, Time now) const;
     Point originAvoidingCurrentWindow(Point proposed, FishAgent& fish, int index, Time now, const Rect& bounds);
     double windowAvoidanceLaneOffset(const FishAgent& fish, int index) const;
-    Vector windowAvoidanceAcceleration(FishAgent& fish, Time now);
+    // `stillWaterSlot`: the slot a still-water fish is heading for, if it is.
+    Vector windowAvoidanceAcceleration(FishAgent& fish, Time now, std::optional<Point> stillWaterSlot = std::nullopt);
     bool hasActiveWindowAvoidance(Time now) const;
 
     // Fish as launchers, and what presses and drags do to them.
@@ -296,6 +338,9 @@ private:
     int nextChangeObserver_ = 1;
 
     Platform& platform_;
+    // Written only through the setters, which clamp and store the value.
+    Observable<double> iconOpacityStorage_{0.58};
+    Observable<double> swimSpeedStorage_{1.0};
     Observable<bool> unreadBadgeMonitoringEnabled_{false};
     Observable<bool> windowAvoidanceEnabled_{false};
     Observable<bool> stillWaterModeEnabled_{false};

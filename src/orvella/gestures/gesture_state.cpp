@@ -12,12 +12,12 @@ void prune(std::vector<Time>& clicks, Time now, double window) {
 
 void OrvellaController::installMouseMonitors() {
     std::weak_ptr<int> alive = alive_;
-    // Events of other applications' windows arrive here; hand them to the
-    // main queue with the location read now.
+    // Events of other applications' windows arrive here with the location
+    // the backend read as the event arrived; asking for the pointer again
+    // now would give where it went since. Handled on the main queue.
     eventMonitors_.push_back(platform_.mouse.addGlobalMonitor([this, alive](const MouseEvent& e) {
-        const Point location = platform_.mouse.mouseLocation();
-        platform_.scheduler.dispatchMain([this, alive, e, location] {
-            if (alive.lock()) handleMouse(e.type, e.modifiers, location);
+        platform_.scheduler.dispatchMain([this, alive, e] {
+            if (alive.lock()) handleMouse(e.type, e.modifiers, e.location);
         });
     }));
     // Events of this application's own windows: handled at once, before the
@@ -96,7 +96,7 @@ void OrvellaController::registerRapidAttractionClick(Point p, Time t) {
     attractionExpiresAt = t + duration;
     if (auto* overlay = waterOverlayContaining(p))
         overlay->waterView().addFoodBurst(p - (overlay->frame().origin - Point{}), t);
-    const double impulse = (guaranteed ? 3.8 : 3.2) * swimSpeed();
+    const double impulse = (guaranteed ? guaranteedAttractionImpulse : attractionImpulse) * swimSpeed();
     for (auto& fish : fishAgents_) {
         const Vector d = p - fish->center();
         fish->velocity += d * (impulse / std::max(d.length(), 1.0));
@@ -135,7 +135,7 @@ void OrvellaController::startDispersal(Point p, Time t) {
         agent.view().clearCapture();
         const Point target = dispersalTarget(agent, static_cast<int>(j), p, B);
         const Vector d = target - agent.position;
-        agent.velocity += d * (5.2 * swimSpeed() / std::max(d.length(), 1.0));
+        agent.velocity += d * (dispersalImpulse * swimSpeed() / std::max(d.length(), 1.0));
         updateWindow(agent);
     }
 }
@@ -153,26 +153,26 @@ void OrvellaController::clearClickAttraction(bool keepRecentClicks) {
 }
 
 void OrvellaController::expireClickAttractionIfNeeded(Time t) {
-    prune(recentAttractionClicks, t, 0.55);
-    prune(recentGuaranteedAttractionClicks, t, 1.05);
+    prune(recentAttractionClicks, t, continuousClickWindow);
+    prune(recentGuaranteedAttractionClicks, t, guaranteedAttractionClickWindow);
     if (attractionExpiresAt && t >= *attractionExpiresAt) {
         clearClickAttraction(true);
         return;
     }
     if (attractionRequiresArrival && attractionTargetPoint) {
         for (const auto& fish : fishAgents_) {
-            if (!((fish->center() - *attractionTargetPoint).length() <= 196)) {
+            if (!((fish->center() - *attractionTargetPoint).length() <= guaranteedAttractionArrivalRadius)) {
                 attractionArrivedAt.reset();
                 return;
             }
         }
         if (!attractionArrivedAt) attractionArrivedAt = t;
-        if (t - *attractionArrivedAt >= 0.9) clearClickAttraction(true);
+        if (t - *attractionArrivedAt >= guaranteedAttractionArrivalDwellDuration) clearClickAttraction(true);
     }
 }
 
 void OrvellaController::expireDispersalIfNeeded(Time t) {
-    prune(recentDispersalClicks, t, 0.55);
+    prune(recentDispersalClicks, t, continuousClickWindow);
     if (dispersalExpiresAt && t >= *dispersalExpiresAt) {
         dispersalOriginPoint.reset();
         dispersalExpiresAt.reset();

@@ -52,6 +52,9 @@ public:
     // 0...1 while a new fish fades in: the window shows this share of the
     // opacity the motion step gives it, so the two never fight.
     double fadeInLevel = 1;
+    // Set when the fish is removed: from then on only its fade-out writes
+    // the window's alpha.
+    bool isLeaving = false;
 
     FishIconView& view() { return window->fishView(); }
     const FishIconView& view() const { return window->fishView(); }

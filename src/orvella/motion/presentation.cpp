@@ -38,7 +38,7 @@ void OrvellaController::updateWindow(FishAgent& fish) {
     else view.wakeStrength = std::min(speed / (base * s), 1.0);
 
     if (!fish.isBeingDragged && paused) view.showCapture(*fish.pausedUntil);
-    else if (fish.isBeingDragged || (!paused && fish.unreadAttention)) view.showCapture(now + 0.2);
+    else if (fish.isBeingDragged || (!paused && fish.unreadAttention)) view.showCapture(now + capturedGlowLead);
     else view.clearCapture();
 
     view.setNeedsDisplay();
