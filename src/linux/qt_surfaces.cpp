@@ -253,7 +253,12 @@ void SurfaceWindow::upload() {
 }
 
 void SurfaceWindow::deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, int clickCount) {
-    if (event->button() != Qt::LeftButton && !(event->buttons() & Qt::LeftButton)) return;
+    // Only the left button presses, drags and releases a fish. Another
+    // button pressed or let go while the left one is held is neither a new
+    // press nor the end of the one under way.
+    const bool left = type == SurfaceMouseEvent::Type::dragged ? event->buttons().testFlag(Qt::LeftButton)
+                                                               : event->button() == Qt::LeftButton;
+    if (!left) return;
     if (!owner_.mouse_ || owner_.ignores_) return;
     SurfaceMouseEvent e;
     e.type = type;
@@ -268,9 +273,14 @@ void SurfaceWindow::mousePressEvent(QMouseEvent* event) {
     // Presses in quick succession at about the same place count up (1, 2,
     // 3, ...), as the desktop's double-click setting says. Qt's own
     // double-click event comes in addition to the press and is not a press
-    // of its own.
+    // of its own. Another button only breaks a run of left clicks: a right
+    // click then a quick left click is a single click.
+    if (event->button() != Qt::LeftButton) {
+        lastPressTime_ = 0;
+        return;
+    }
     const auto* hints = QGuiApplication::styleHints();
-    const bool again = event->button() == Qt::LeftButton && lastPressTime_ != 0 &&
+    const bool again = lastPressTime_ != 0 &&
                        event->timestamp() - lastPressTime_ <= static_cast<quint64>(hints->mouseDoubleClickInterval()) &&
                        (event->globalPosition() - lastPressAt_).manhattanLength() <= hints->mouseDoubleClickDistance();
     clickCount_ = again ? clickCount_ + 1 : 1;
@@ -477,6 +487,20 @@ QtSurfaces::~QtSurfaces() {
 std::shared_ptr<Surface> QtSurfaces::createSurface(SurfaceKind kind, const Rect& contentRect, const std::string& title,
                                                    std::function<void(Canvas&)> draw) {
     return std::make_shared<QtSurface>(*this, kind, contentRect, title, std::move(draw));
+}
+
+std::vector<Rect> QtSurfaces::otherInteractiveWindowFrames() const {
+    std::vector<Rect> frames;
+    const QRectF primary = primaryGeometry();
+    for (QWindow* w : QGuiApplication::topLevelWindows()) {
+        if (!w->isVisible() || dynamic_cast<SurfaceWindow*>(w)) continue;
+        if (w->flags().testFlag(Qt::WindowTransparentForInput)) continue;
+        // A window another one embeds (the tray icon) knows its place only
+        // relative to its embedder; mapping its origin gives the screen's.
+        const QRect frame = w->frameGeometry().translated(w->mapToGlobal(QPoint(0, 0)) - w->geometry().topLeft());
+        frames.push_back(toDesktop(QRectF(frame), primary));
+    }
+    return frames;
 }
 
 bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {

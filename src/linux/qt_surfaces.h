@@ -134,6 +134,7 @@ public:
     ~QtSurfaces() override;
     std::shared_ptr<Surface> createSurface(SurfaceKind kind, const Rect& contentRect, const std::string& title,
                                            std::function<void(Canvas&)> draw) override;
+    std::vector<Rect> otherInteractiveWindowFrames() const override;
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
     RenderThread& renderThread() { return renderThread_; }

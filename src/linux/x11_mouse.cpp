@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <set>
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -21,9 +22,11 @@
 
 namespace orvella::linux_desktop {
 
-X11Mouse::X11Mouse() {
+X11Mouse::X11Mouse(bool useXInput) {
+    // Presses on our own windows come through Qt, XInput2 or not.
+    if (qGuiApp) qGuiApp->installEventFilter(this);
     Display* dpy = x11Display();
-    if (!dpy) return;
+    if (!dpy || !useXInput) return;
     int event = 0, error = 0, opcode = 0;
     if (!XQueryExtension(dpy, "XInputExtension", &opcode, &event, &error)) return;
     // Qt has usually announced XInput 2.2 or later on this connection
@@ -53,7 +56,6 @@ X11Mouse::X11Mouse() {
         tracksKeys_ = true;
     }
     qGuiApp->installNativeEventFilter(this);
-    qGuiApp->installEventFilter(this);
 }
 
 namespace {
@@ -66,9 +68,9 @@ xcb_connection_t* xcbConnection() {
 X11Mouse::~X11Mouse() {
     if (pendingQuery_)
         if (auto* c = xcbConnection()) xcb_discard_reply(c, *pendingQuery_);
-    if (qGuiApp && xiOpcode_ >= 0) {
-        qGuiApp->removeNativeEventFilter(this);
+    if (qGuiApp) {
         qGuiApp->removeEventFilter(this);
+        if (xiOpcode_ >= 0) qGuiApp->removeNativeEventFilter(this);
     }
 }
 
@@ -171,6 +173,29 @@ std::optional<PointerState> queryPointer(MouseEvent::Type type) {
     return p;
 }
 
+// Whether a window of this application is under the pointer. The root's
+// child under it is a window manager's frame when the window is managed, so
+// the chain of windows under the pointer is followed down from there.
+bool isOverOwnWindow(Window child) {
+    Display* dpy = x11Display();
+    if (!dpy || child == 0) return false;
+    std::set<Window> own;
+    for (QWindow* w : QGuiApplication::allWindows())
+        if (w->handle()) own.insert(static_cast<Window>(w->winId()));
+    Window window = child;
+    // Frames nest a few levels at most; the bound guards against a tree
+    // that changes under us.
+    for (int depth = 0; window != 0 && depth < 8; ++depth) {
+        if (own.count(window)) return true;
+        Window root = 0, next = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int state = 0;
+        if (!XQueryPointer(dpy, window, &root, &next, &rx, &ry, &wx, &wy, &state)) return false;
+        window = next;
+    }
+    return false;
+}
+
 }  // namespace
 
 void X11Mouse::samplePress() {
@@ -178,8 +203,7 @@ void X11Mouse::samplePress() {
     auto pointer = queryPointer(MouseEvent::Type::leftMouseDown);
     if (!pointer) return;
     // A press on one of this application's windows is the local monitor's.
-    for (QWindow* w : QGuiApplication::allWindows())
-        if (w->handle() && static_cast<Window>(w->winId()) == pointer->child) return;
+    if (isOverOwnWindow(pointer->child)) return;
     last_ = pointer->event.location;
     if (tracksKeys_) pointer->event.modifiers = heldModifiers();
     // Handled on a later turn of the event loop, as events of other

@@ -19,7 +19,9 @@ namespace orvella::linux_desktop {
 // instead, synchronously, before the window sees them, and only there.
 class X11Mouse : public QObject, public MouseMonitors, public QAbstractNativeEventFilter {
 public:
-    X11Mouse();
+    // Without `useXInput` the desktop's own presses and raw motion go
+    // unheard, as on a server lacking XInput2.
+    explicit X11Mouse(bool useXInput = true);
     ~X11Mouse() override;
     int addGlobalMonitor(std::function<void(const MouseEvent&)> handler) override;
     int addLocalMonitor(std::function<void(const MouseEvent&)> handler) override;

@@ -107,6 +107,41 @@ class FishAsLauncher(DesktopTest):
         self.assertAlmostEqual(still["x"], dragged["x"], delta=4)
         self.assertEqual(self.launched(), 1)  # a drag is no click
 
+    def test_a_right_click_during_a_drag_neither_opens_nor_freezes_the_fish(self):
+        self.desktop.mouse(700, 700)
+        self.orvella.start(fish=1)
+        w = self.fish()
+        x, y = w["x"] + 56, w["y"] + 56
+        self.desktop.output(["xdotool", "mousemove", str(x), str(y), "mousedown", "1"])
+        for step in range(1, 11):
+            self.desktop.output(["xdotool", "mousemove", str(x + 2 * step), str(y)])
+            time.sleep(0.02)
+        self.desktop.output(["xdotool", "click", "3"])
+        time.sleep(0.2)
+        self.desktop.output(["xdotool", "mouseup", "1"])
+        released = self.fish()
+        moved = lambda: max(abs(self.fish()["x"] - released["x"]), abs(self.fish()["y"] - released["y"])) > 4
+        self.assertTrue(wait_until(moved, timeout=2, interval=0.05), "the fish stays frozen after the drag")
+        time.sleep(0.3)
+        self.assertEqual(self.launched(), 0, "the right click launched the application")
+
+    def test_a_right_click_does_not_count_towards_a_double_click(self):
+        self.orvella.write_defaults({"Orvella.applicationPaths": [self.entry],
+                                     "Orvella.fishOpenModifier": "doubleClick"})
+        self.desktop.mouse(700, 700)
+        self.orvella.start(fish=1)
+        w = self.fish()
+        # A right click and then a quick left click: a single click, which
+        # in this style only pauses the fish.
+        self.desktop.output(["xdotool", "mousemove", str(w["x"] + 56), str(w["y"] + 56),
+                             "click", "3", "sleep", "0.12", "click", "1"])
+        time.sleep(1)
+        self.assertEqual(self.launched(), 0)
+        w = self.fish()
+        self.desktop.output(["xdotool", "mousemove", str(w["x"] + 56), str(w["y"] + 56),
+                             "click", "--repeat", "2", "--delay", "120", "1"])
+        self.assertTrue(wait_until(lambda: self.launched() == 1, timeout=5), "a real double click opens")
+
 
 class StartupNotification(DesktopTest):
     def test_a_launch_hands_the_program_its_startup_id(self):

@@ -2,6 +2,7 @@
 school and draw on a click-through water overlay."""
 
 import math
+import re
 import subprocess
 import time
 import unittest
@@ -104,6 +105,66 @@ class Gestures(DesktopTest):
         self.clicks(w["x"] + 56, w["y"] + 56, 3)
         time.sleep(1)
         self.assertEqual(self.overlays(), [])
+
+
+class ClicksInTheSettingsWindow(DesktopTest):
+    """The settings window is Orvella's own: clicks there are its, never a
+    desktop gesture, however the window manager frames it."""
+
+    def overlays(self):
+        return self.desktop.windows(prefix="Orvella water: ")
+
+    def positions(self):
+        return {w["name"]: (w["x"], w["y"]) for w in self.desktop.windows()}
+
+    def settings_window(self):
+        tree = self.desktop.tree()
+        for m in re.finditer(r'(0x[0-9a-f]+) "Orvella Settings": ', tree):
+            info = self.desktop.output(["xwininfo", "-id", m.group(1)], check=False)
+            if "IsViewable" in info:
+                value = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
+                return (value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height"))
+        return None
+
+    def clicks(self, x, y, n):
+        self.desktop.output(["xdotool", "mousemove", str(x), str(y), "click", "--repeat", str(n), "--delay", "90", "1"])
+
+    def test_two_or_three_quick_clicks_in_the_panel_leave_the_school_alone(self):
+        self.desktop.mouse(300, 700)
+        self.orvella.start(fish=len(TEST_APPS))
+        # Still water: the school rests on the rim, clear of the centred panel.
+        self.desktop.dbus("SetStillWaterMode", "true")
+        self.desktop.dbus("ShowSettings")
+        panel = wait_until(self.settings_window, timeout=5)
+        self.assertTrue(panel, "the settings window did not open")
+        previous = {}
+
+        def resting():
+            nonlocal previous
+            now = self.positions()
+            still = len(now) == len(TEST_APPS) and now == previous
+            previous = now
+            return still
+        self.assertTrue(wait_until(resting, timeout=25, interval=0.5), "the school did not come to rest")
+        before = self.positions()
+        # The header's empty right side: no control there.
+        x, y = panel[0] + 300, panel[1] + 48
+        self.clicks(x, y, 2)
+        time.sleep(0.8)
+        self.clicks(x, y, 3)
+        time.sleep(1.2)
+        self.assertEqual(self.overlays(), [])
+        after = self.positions()
+        for name, (bx, by) in before.items():
+            ax, ay = after[name]
+            self.assertLessEqual(max(abs(ax - bx), abs(ay - by)), 2, name)
+        # Beside the panel, on the bare desktop, three clicks still call.
+        self.clicks(150, 450, 3)
+        self.assertTrue(wait_until(lambda: len(self.overlays()) == 1, timeout=2))
+
+
+class ClicksInTheSettingsWindowWithoutAWindowManager(ClicksInTheSettingsWindow):
+    wm = None
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QImage>
 #include <QPainter>
+#include <QRasterWindow>
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -111,6 +112,38 @@ TEST(Pointer, MouseLocationIsInDesktopPoints) {
     }));
     EXPECT_EQ(events.back().type, MouseEvent::Type::mouseMoved);
     EXPECT_TRUE(X11Accessibility().isProcessTrusted());
+}
+
+TEST(Pointer, PressesOnOwnWindowsAreTheLocalMonitorsOnlyWithOrWithoutXInput) {
+    for (const bool xinput : {true, false}) {
+        SCOPED_TRACE(xinput ? "with XInput2" : "without XInput2");
+        X11Mouse mouse(xinput);
+        std::vector<MouseEvent> local, global;
+        mouse.addLocalMonitor([&](const MouseEvent& e) { local.push_back(e); });
+        mouse.addGlobalMonitor([&](const MouseEvent& e) {
+            if (e.type == MouseEvent::Type::leftMouseDown) global.push_back(e);
+        });
+        QRasterWindow own;
+        own.setGeometry(200, 200, 100, 100);
+        own.show();
+        ASSERT_TRUE(spinUntil([&] { return own.isExposed(); }));
+        run("xdotool mousemove 250 260 click 1");
+        ASSERT_TRUE(spinUntil([&] { return !local.empty(); }));
+        EXPECT_EQ(local[0].type, MouseEvent::Type::leftMouseDown);
+        EXPECT_EQ(local[0].location, (Point{250, 640}));
+        // A right click on it is no left press.
+        run("xdotool click 3");
+        spinUntil([] { return false; }, 0.4);
+        EXPECT_EQ(local.size(), 1u);
+        EXPECT_TRUE(global.empty()) << "a press on our own window is handled once";
+        // The bare desktop beside it is the global monitor's, where there is one.
+        run("xdotool mousemove 600 600 click 1");
+        if (xinput) {
+            ASSERT_TRUE(spinUntil([&] { return !global.empty(); }));
+            EXPECT_EQ(global[0].location, (Point{600, 300}));
+        }
+        EXPECT_EQ(local.size(), 1u);
+    }
 }
 
 struct SurfaceTest : ::testing::Test {

@@ -144,6 +144,17 @@ TEST_F(GestureTest, GestureConflictAndClicksOnFishAreNoGestures) {
     EXPECT_FALSE(c().isAttractionInForce());
 }
 
+TEST_F(GestureTest, ClicksOnTheSettingsWindowAreNoGestures) {
+    // The settings window lies over open water, away from every fish.
+    desk.surfaces.otherWindows = {Rect::make(500, 200, 404, 428)};
+    for (int i = 0; i < 3; ++i) click({700, 400});
+    EXPECT_FALSE(c().isAttractionInForce());
+    EXPECT_TRUE(c().waterWindows().empty());
+    // Beside it the same clicks call the school.
+    for (int i = 0; i < 3; ++i) click({1000, 400});
+    EXPECT_TRUE(c().isAttractionInForce());
+}
+
 TEST_F(GestureTest, OverlayShowsAtTheNextStepRaisesTheFishAndClosesAfterAClearedFrame) {
     click({900, 500});
     click({900, 500});

@@ -134,8 +134,11 @@ class FakeSurfaces : public SurfaceFactory {
 public:
     std::shared_ptr<Surface> createSurface(SurfaceKind kind, const Rect& contentRect, const std::string& title,
                                            std::function<void(Canvas&)> draw) override;
+    std::vector<Rect> otherInteractiveWindowFrames() const override { return otherWindows; }
     std::vector<std::shared_ptr<FakeSurface>> all;
     std::vector<std::shared_ptr<FakeSurface>> ofKind(SurfaceKind kind, bool openOnly = true) const;
+    // Frames of the application's other windows (settings, menus).
+    std::vector<Rect> otherWindows;
 };
 
 class FakeWorkspace : public Workspace {

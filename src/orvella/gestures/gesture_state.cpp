@@ -66,12 +66,14 @@ bool OrvellaController::isInsideInteractiveWindow(Point p) const {
         const Rect f = agent->window->surface().frame();
         if (f.contains(p) && agent->view().containsInteractivePoint(p - (f.origin - Point{}))) return true;
     }
-    // The system's other windows that take clicks: the visible badges.
+    // The system's other windows that take clicks: the visible badges, and
+    // the settings window, dialogs and menus.
     for (const auto& agent : fishAgents_) {
         const Surface& badge = agent->badgeWindow->surface();
         if (badge.isVisible() && badge.frame().contains(p)) return true;
     }
-    return false;
+    const auto others = platform_.surfaces.otherInteractiveWindowFrames();
+    return std::any_of(others.begin(), others.end(), [&](const Rect& frame) { return frame.contains(p); });
 }
 
 void OrvellaController::registerRapidAttractionClick(Point p, Time t) {

@@ -57,6 +57,10 @@ public:
     virtual std::shared_ptr<Surface> createSurface(SurfaceKind kind, const Rect& contentRect,
                                                    const std::string& title,
                                                    std::function<void(Canvas&)> draw) = 0;
+    // The frames, in global desktop points, of this application's visible
+    // windows that are not surfaces and take clicks: its settings window,
+    // dialogs and menus. A press there belongs to that window.
+    virtual std::vector<Rect> otherInteractiveWindowFrames() const = 0;
 };
 
 }  // namespace orvella
