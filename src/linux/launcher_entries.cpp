@@ -82,13 +82,28 @@ void LauncherEntries::listen() {
         g_free(address);
     }
     if (error) g_error_free(error);
-    guint subscription = 0;
+    guint subscription = 0, departures = 0;
     if (bus) {
         g_dbus_connection_set_exit_on_close(bus, FALSE);
         subscription = g_dbus_connection_signal_subscribe(
             bus, nullptr, kInterface, "Update", nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+            [](GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+               gpointer self) { static_cast<LauncherEntries*>(self)->handleUpdate(parameters, sender ? sender : ""); },
+            this, nullptr);
+        // The bus says when a connection closes: its unique name loses its
+        // owner. Signals are delivered in the order the bus sent them, so a
+        // count always arrives before its sender's departure.
+        departures = g_dbus_connection_signal_subscribe(
+            bus, "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus",
+            nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
             [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
-               gpointer self) { static_cast<LauncherEntries*>(self)->handleUpdate(parameters); },
+               gpointer self) {
+                if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(sss)"))) return;
+                const gchar *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
+                g_variant_get(parameters, "(&s&s&s)", &name, &oldOwner, &newOwner);
+                if (name && name[0] == ':' && newOwner && !*newOwner)
+                    static_cast<LauncherEntries*>(self)->handleNameVanished(name);
+            },
             this, nullptr);
         // Make sure the match rule reached the bus before anyone is told we
         // listen.
@@ -103,6 +118,7 @@ void LauncherEntries::listen() {
     g_main_loop_run(loop_);
     if (bus) {
         g_dbus_connection_signal_unsubscribe(bus, subscription);
+        g_dbus_connection_signal_unsubscribe(bus, departures);
         g_dbus_connection_close_sync(bus, nullptr, nullptr);
         g_object_unref(bus);
     }
@@ -117,7 +133,7 @@ bool LauncherEntries::isListening() const {
     return listening_;
 }
 
-bool LauncherEntries::handleUpdate(GVariant* parameters) {
+bool LauncherEntries::handleUpdate(GVariant* parameters, const std::string& sender) {
     if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(sa{sv})"))) return false;
     const gchar* uri = nullptr;
     GVariant* properties = nullptr;
@@ -172,7 +188,20 @@ bool LauncherEntries::handleUpdate(GVariant* parameters) {
     }
     if (count) it->count = count;
     if (visible) it->countVisible = *visible;
+    it->sender = sender;
     return true;
+}
+
+void LauncherEntries::handleNameVanished(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    // The item stays, without its count: the application is still known,
+    // and the reader then sees its count fall to nothing.
+    for (auto& e : entries_)
+        if (!e.sender.empty() && e.sender == name) {
+            e.count.reset();
+            e.countVisible = false;
+            e.sender.clear();
+        }
 }
 
 std::optional<std::vector<DockItem>> LauncherEntries::items() const {

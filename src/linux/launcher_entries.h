@@ -31,9 +31,13 @@ public:
     std::optional<std::vector<DockItem>> items() const;
     bool isListening() const;
 
-    // One Update(s app_uri, a{sv} properties) signal's parameters; false when
-    // they are malformed and changed nothing.
-    bool handleUpdate(GVariant* parameters);
+    // One Update(s app_uri, a{sv} properties) signal's parameters, sent by
+    // the bus name `sender`; false when they are malformed and changed
+    // nothing.
+    bool handleUpdate(GVariant* parameters, const std::string& sender = {});
+    // A name left the bus: the counts it announced go with it, as docks
+    // drop the badge of an application that quit.
+    void handleNameVanished(const std::string& name);
 
 private:
     struct Entry {
@@ -42,6 +46,7 @@ private:
         std::optional<std::string> location;
         std::optional<std::int64_t> count;
         bool countVisible = false;
+        std::string sender;  // unique bus name of the last announcer
     };
     void listen();
 

@@ -19,6 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, "data")
 BINARY = os.environ.get("ORVELLA_BINARY", os.path.join(HERE, "../../build/release/src/shell/orvella"))
 PANEL = os.environ.get("ORVELLA_TEST_PANEL", "")
+ANNOUNCER = os.environ.get("ORVELLA_TEST_ANNOUNCER", "")
 
 # The default list the test data gives, in role order.
 TEST_APPS = [
@@ -135,8 +136,9 @@ class Desktop:
                 p.kill()
                 p.wait()
         for p in self.procs:
-            if p.stdout:
-                p.stdout.close()
+            for pipe in (p.stdin, p.stdout):
+                if pipe:
+                    pipe.close()
         self.procs = []
         shutil.rmtree(self.tmp, ignore_errors=True)
 
@@ -195,6 +197,11 @@ class Desktop:
                     "StartupWMClass=orvella-test-launcher\n")
         return entry, launches
 
+    def announcer(self):
+        """An application on the session bus that announces launcher counts
+        and stays there until stopped."""
+        return Announcer(self)
+
     def tree(self, how="-tree"):
         """The window tree. A window that goes away while xwininfo walks the
         tree makes it fail: ask again then."""
@@ -221,6 +228,22 @@ class Desktop:
         if check and r.returncode != 0:
             raise RuntimeError(f"{method} failed: {r.stderr}")
         return r
+
+
+class Announcer:
+    def __init__(self, desktop):
+        self.proc = desktop.spawn([ANNOUNCER], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        assert self.proc.stdout.readline().strip() == "ready"
+
+    def emit(self, app, count, visible=True):
+        self.proc.stdin.write(f"{app} {count} {'true' if visible else 'false'}\n")
+        self.proc.stdin.flush()
+        assert self.proc.stdout.readline().strip() == "sent"
+
+    def quit(self):
+        """The application quits: its connection to the bus closes."""
+        self.proc.stdin.close()
+        self.proc.wait(timeout=5)
 
 
 class Image:

@@ -14,10 +14,10 @@ from harness import DesktopTest, TEST_APPS, app_path, wait_until
 
 class UnreadSensing(DesktopTest):
     def emit(self, app, count, visible=True):
-        self.desktop.output([
-            "gdbus", "emit", "--session", "--object-path", "/com/canonical/unity/launcherentry/" + app.replace("-", "_"),
-            "--signal", "com.canonical.Unity.LauncherEntry.Update", f"application://{app}.desktop",
-            "{'count': <int64 %d>, 'count-visible': <%s>}" % (count, "true" if visible else "false")])
+        """The application announces its count; it stays on the bus."""
+        if not hasattr(self, "application"):
+            self.application = self.desktop.announcer()
+        self.application.emit(app, count, visible)
 
     def counts(self):
         reply = self.desktop.dbus("UnreadBadgeCounts").stdout
@@ -116,6 +116,21 @@ class UnreadSensing(DesktopTest):
         self.assertEqual(record()["Orvella.unreadBadgeDebug.updatedAt"], stamp)
         self.assertEqual(self.pills(), {})
         self.assertEqual(self.counts(), {})
+
+    def test_a_count_goes_when_the_application_that_announced_it_quits(self):
+        self.start_sensing()
+        chat, mail = self.desktop.announcer(), self.desktop.announcer()
+        chat.emit("orvella-test-chat", 5)
+        mail.emit("orvella-test-mail", 2)
+        self.assertTrue(wait_until(lambda: len(self.pills()) == 2, timeout=8), self.pills())
+        chat.quit()
+        quit_at = time.monotonic()
+        self.assertTrue(wait_until(lambda: "Test Chat" not in self.pills(), timeout=5))
+        self.assertLess(time.monotonic() - quit_at, 3.6, "gone within the next reading")
+        counts = self.counts()
+        self.assertNotIn(app_path("orvella-test-chat"), counts)
+        self.assertEqual(counts.get(app_path("orvella-test-mail")), 2)
+        self.assertIn("Test Mail", self.pills())
 
     def test_a_click_on_the_pill_reaches_the_fish_beneath(self):
         entry, launches = self.desktop.install_launcher()

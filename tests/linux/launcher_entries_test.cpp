@@ -12,15 +12,57 @@
 #include "linux/launcher_entries.h"
 #include "linux/work_queue.h"
 
+#include <gio/gio.h>
+
 using namespace orvella;
 using namespace orvella::linux_desktop;
 using namespace orvella::testing;
 
 namespace {
 
+// An application on the session bus: a connection of its own (so a unique
+// name of its own) that announces counts and stays until closed.
+struct Announcer {
+    GDBusConnection* bus = nullptr;
+    Announcer() {
+        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        if (address)
+            bus = g_dbus_connection_new_for_address_sync(
+                address,
+                static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                  G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                nullptr, nullptr, nullptr);
+        g_free(address);
+        if (bus) g_dbus_connection_set_exit_on_close(bus, FALSE);
+    }
+    ~Announcer() { close(); }
+    Announcer(const Announcer&) = delete;
+    Announcer& operator=(const Announcer&) = delete;
+    bool emit(const std::string& uri, const std::string& properties) {
+        if (!bus) return false;
+        GVariant* props = g_variant_parse(G_VARIANT_TYPE("a{sv}"), properties.c_str(), nullptr, nullptr, nullptr);
+        if (!props) return false;
+        const bool sent = g_dbus_connection_emit_signal(bus, nullptr, "/com/canonical/unity/launcherentry/1",
+                                                        "com.canonical.Unity.LauncherEntry", "Update",
+                                                        g_variant_new("(s@a{sv})", uri.c_str(), props), nullptr);
+        g_dbus_connection_flush_sync(bus, nullptr, nullptr);
+        return sent;
+    }
+    void close() {
+        if (!bus) return;
+        g_dbus_connection_close_sync(bus, nullptr, nullptr);
+        g_object_unref(bus);
+        bus = nullptr;
+    }
+};
+
+Announcer& application() {
+    static Announcer app;
+    return app;
+}
+
 int emitUpdate(const std::string& uri, const std::string& properties) {
-    return run("gdbus emit --session --object-path /com/canonical/unity/launcherentry/1 --signal "
-               "com.canonical.Unity.LauncherEntry.Update \"" + uri + "\" \"" + properties + "\"");
+    return application().emit(uri, properties) ? 0 : 1;
 }
 
 const DockItem* find(const std::vector<DockItem>& items, const std::string& title) {
@@ -88,6 +130,34 @@ TEST(LauncherEntries, CountsFromTheBusBecomeDockItemsOfTheirDesktopEntries) {
     items = *entries.items();
     EXPECT_EQ(find(items, "Test Chat")->statusLabel, "42");
     EXPECT_EQ(find(items, "Test Editor")->statusLabel, "1");
+}
+
+TEST(LauncherEntries, ACountGoesWithTheApplicationThatAnnouncedIt) {
+    LauncherEntries entries;
+    ASSERT_TRUE(waitFor([&] { return entries.isListening(); }));
+    auto label = [&](const std::string& title) -> std::optional<std::string> {
+        auto items = entries.items();
+        const DockItem* item = items ? find(*items, title) : nullptr;
+        return item ? item->statusLabel : std::nullopt;
+    };
+    Announcer chat, mail;
+    ASSERT_TRUE(chat.emit("application://orvella-test-chat.desktop", "{'count': <int64 5>, 'count-visible': <true>}"));
+    ASSERT_TRUE(mail.emit("application://orvella-test-mail.desktop", "{'count': <int64 2>, 'count-visible': <true>}"));
+    ASSERT_TRUE(waitFor([&] { return label("Test Chat") == "5" && label("Test Mail") == "2"; }));
+    // The chat program quits: its count goes, the mail's stays, and the
+    // chat item is still there (without a count), so the reader sees its
+    // count drop rather than the dock going unread.
+    chat.close();
+    ASSERT_TRUE(waitFor([&] { return !label("Test Chat"); }));
+    EXPECT_EQ(label("Test Mail"), "2");
+    ASSERT_TRUE(entries.items());
+    EXPECT_NE(find(*entries.items(), "Test Chat"), nullptr);
+    // A count announced by one that quit at once (as gdbus emit does) is gone
+    // as soon as it came.
+    run("gdbus emit --session --object-path /x --signal com.canonical.Unity.LauncherEntry.Update "
+        "application://orvella-test-editor.desktop \"{'count': <int64 9>, 'count-visible': <true>}\"");
+    ASSERT_TRUE(waitFor([&] { return entries.items() && find(*entries.items(), "Test Editor"); }));
+    EXPECT_TRUE(waitFor([&] { return !label("Test Editor"); }));
 }
 
 TEST(LauncherEntries, WithoutASessionBusNothingIsRead) {
