@@ -65,13 +65,17 @@ std::optional<std::string> desktopFileForID(const char* id) {
     return filenameOf(G_APP_INFO(info.p));
 }
 
-// The first entry, by desktop-file id, that lists the category.
+// The first entry the desktop shows, by desktop-file id, that lists the
+// category.
 std::optional<std::string> firstInCategory(const char* category) {
     GList* all = g_app_info_get_all();
     std::vector<std::pair<std::string, std::string>> matches;
     for (GList* l = all; l; l = l->next) {
         auto* info = static_cast<GAppInfo*>(l->data);
         if (!G_IS_DESKTOP_APP_INFO(info)) continue;
+        // Entries the desktop does not show (NoDisplay, Hidden, or not for
+        // this desktop by OnlyShowIn/NotShowIn) fill no role.
+        if (!g_app_info_should_show(info)) continue;
         const char* categories = g_desktop_app_info_get_categories(G_DESKTOP_APP_INFO(info));
         const char* id = g_app_info_get_id(info);
         auto file = filenameOf(info);
@@ -284,6 +288,32 @@ std::vector<std::string> windowClassesOf(GDesktopAppInfo* info, const std::strin
     return names;
 }
 
+// The one rule that ties a window to a desktop entry, both ways: the window's
+// WM_CLASS instance or class names one of the entry's window classes.
+bool windowBelongsTo(const ClientWindow& window, const std::vector<std::string>& classes) {
+    const std::string instance = lowered(window.instance), cls = lowered(window.className);
+    return std::any_of(classes.begin(), classes.end(),
+                       [&](const std::string& name) { return name == instance || name == cls; });
+}
+
+// Every desktop entry with its window classes, in GIO's order.
+struct KnownEntry {
+    std::string path;
+    std::vector<std::string> classes;
+};
+std::vector<KnownEntry> knownEntries() {
+    std::vector<KnownEntry> out;
+    GList* all = g_app_info_get_all();
+    for (GList* l = all; l; l = l->next) {
+        auto* info = static_cast<GAppInfo*>(l->data);
+        auto file = filenameOf(info);
+        if (!file) continue;
+        out.push_back({*file, windowClassesOf(G_DESKTOP_APP_INFO(info), *file)});
+    }
+    g_list_free_full(all, g_object_unref);
+    return out;
+}
+
 }  // namespace
 
 bool GioWorkspace::openApplication(const std::string& path) {
@@ -292,14 +322,11 @@ bool GioWorkspace::openApplication(const std::string& path) {
     // A window of the application is open: bring the topmost one forward.
     const auto classes = windowClassesOf(info.p, path);
     const auto windows = clientWindows();
-    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-        const std::string instance = lowered(it->instance), cls = lowered(it->className);
-        for (const auto& name : classes)
-            if (name == instance || name == cls) {
-                activateWindow(it->id);
-                return true;
-            }
-    }
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        if (windowBelongsTo(*it, classes)) {
+            activateWindow(it->id);
+            return true;
+        }
     // Otherwise launch the entry. GIO splits its Exec line into arguments
     // itself; nothing goes through a shell.
     GObjectPtr<GAppLaunchContext> context(g_app_launch_context_new());
@@ -322,7 +349,7 @@ std::optional<std::string> GioWorkspace::bundleIdentifier(const std::string& pat
 
 namespace {
 
-RunningApplication runningApplicationOf(const ClientWindow& window) {
+RunningApplication runningApplicationOf(const ClientWindow& window, const std::vector<KnownEntry>& entries) {
     RunningApplication app;
     app.bundleIdentifier = lowered(window.instance.empty() ? window.className : window.instance);
     app.processID = window.processID;
@@ -332,14 +359,16 @@ RunningApplication runningApplicationOf(const ClientWindow& window) {
         app.localizedName = "Orvella";
         return app;
     }
-    // The entry whose id or StartupWMClass names the window's class.
-    for (const std::string& name : {window.instance, window.className, lowered(window.className)}) {
-        if (name.empty()) continue;
-        if (auto file = desktopFileForID((name + ".desktop").c_str())) {
-            app.location = *file;
+    // The entry the window belongs to, by the rule opening an application
+    // uses to find its window: the window then has that entry's location
+    // and identifier, whether its class is the entry's id or the entry's
+    // StartupWMClass.
+    for (const auto& entry : entries)
+        if (windowBelongsTo(window, entry.classes)) {
+            app.location = entry.path;
+            app.bundleIdentifier = entry.classes.back();
             break;
         }
-    }
     return app;
 }
 
@@ -348,13 +377,14 @@ RunningApplication runningApplicationOf(const ClientWindow& window) {
 std::optional<RunningApplication> GioWorkspace::frontmostApplication() {
     auto window = activeWindow();
     if (!window) return std::nullopt;
-    return runningApplicationOf(*window);
+    return runningApplicationOf(*window, knownEntries());
 }
 
 std::vector<RunningApplication> GioWorkspace::runningApplications() {
     std::vector<RunningApplication> out;
+    const auto entries = knownEntries();
     for (const auto& window : clientWindows()) {
-        auto app = runningApplicationOf(window);
+        auto app = runningApplicationOf(window, entries);
         const bool seen = std::any_of(out.begin(), out.end(), [&](const RunningApplication& other) {
             return other.bundleIdentifier == app.bundleIdentifier && other.processID == app.processID;
         });

@@ -10,24 +10,46 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
+#include <mutex>
 
 #include "linux/qt_canvas.h"
 #include "orvella/platform/workspace.h"
 
 namespace orvella::shell {
 
+// The icons looked up so far, by entry path. Looked up on the main thread
+// (the workspace is not made for other threads) and read by the image
+// provider on Qt Quick's loader thread.
+class EntryIcons {
+public:
+    QImage get(const QString& path) const {
+        std::lock_guard lock(mutex_);
+        return images_.value(path);
+    }
+    bool has(const QString& path) const {
+        std::lock_guard lock(mutex_);
+        return images_.contains(path);
+    }
+    void put(const QString& path, const QImage& image) {
+        std::lock_guard lock(mutex_);
+        images_.insert(path, image);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    QHash<QString, QImage> images_;
+};
+
 namespace {
 
-// Icons of desktop entries, by percent-encoded path.
+// Icons of desktop entries, by percent-encoded path, from the icons the
+// model looked up before it handed out their addresses.
 class EntryIconProvider : public QQuickImageProvider {
 public:
-    explicit EntryIconProvider(Workspace& workspace)
-        : QQuickImageProvider(QQuickImageProvider::Image), workspace_(workspace) {}
+    explicit EntryIconProvider(std::shared_ptr<EntryIcons> icons)
+        : QQuickImageProvider(QQuickImageProvider::Image), icons_(std::move(icons)) {}
     QImage requestImage(const QString& id, QSize* size, const QSize& requested) override {
-        const QString path = QUrl::fromPercentEncoding(id.toUtf8());
-        QImage image;
-        if (auto icon = workspace_.iconForFile(path.toStdString()))
-            if (const auto* q = dynamic_cast<const linux_desktop::QtImage*>(icon.get())) image = q->image();
+        QImage image = icons_->get(QUrl::fromPercentEncoding(id.toUtf8()));
         if (!image.isNull() && requested.isValid())
             image = image.scaled(requested, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         if (size) *size = image.size();
@@ -35,13 +57,13 @@ public:
     }
 
 private:
-    Workspace& workspace_;
+    std::shared_ptr<EntryIcons> icons_;
 };
 
 }  // namespace
 
 DesktopEntryFolder::DesktopEntryFolder(Workspace& workspace, QObject* parent)
-    : QAbstractListModel(parent), workspace_(workspace) {}
+    : QAbstractListModel(parent), workspace_(workspace), icons_(std::make_shared<EntryIcons>()) {}
 
 int DesktopEntryFolder::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(entries_.size());
@@ -54,7 +76,16 @@ QVariant DesktopEntryFolder::data(const QModelIndex& index, int role) const {
         case NameRole: return e.name;
         case PathRole: return e.path;
         case IconRole:
-            return e.isFolder ? QString() : "image://orvella-entry/" + QString::fromUtf8(QUrl::toPercentEncoding(e.path));
+            if (e.isFolder) return QString();
+            // Asked for by the view on the main thread, as a row comes into
+            // sight: the icon is looked up here, once.
+            if (!icons_->has(e.path)) {
+                QImage image;
+                if (auto icon = workspace_.iconForFile(e.path.toStdString()))
+                    if (const auto* q = dynamic_cast<const linux_desktop::QtImage*>(icon.get())) image = q->image();
+                icons_->put(e.path, image);
+            }
+            return "image://orvella-entry/" + QString::fromUtf8(QUrl::toPercentEncoding(e.path));
         case IsFolderRole: return e.isFolder;
         case SelectedRole: return selected_.contains(e.path);
         default: return {};
@@ -141,8 +172,8 @@ void ApplicationPicker::open() {
     view_ = std::make_unique<QQuickView>();
     view_->setTitle(QString::fromUtf8("选择要加入Orvella的应用"));
     view_->setResizeMode(QQuickView::SizeRootObjectToView);
-    view_->engine()->addImageProvider("orvella-entry", new EntryIconProvider(workspace_));
     model_ = new DesktopEntryFolder(workspace_, view_.get());
+    view_->engine()->addImageProvider("orvella-entry", new EntryIconProvider(model_->icons()));
     model_->setFolder(DesktopEntryFolder::systemFolder());
     view_->setInitialProperties({{"model", QVariant::fromValue<QObject*>(model_)},
                                  {"picker", QVariant::fromValue<QObject*>(this)}});

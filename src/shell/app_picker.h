@@ -17,6 +17,8 @@ class Workspace;
 
 namespace orvella::shell {
 
+class EntryIcons;
+
 class DesktopEntryFolder : public QAbstractListModel {
     Q_OBJECT
     Q_PROPERTY(QString folder READ folder WRITE setFolder NOTIFY folderChanged)
@@ -41,6 +43,8 @@ public:
     Q_INVOKABLE int selectedCount() const { return static_cast<int>(selected_.size()); }
     static QString systemFolder() { return "/usr/share/applications"; }
     Q_INVOKABLE QString userFolder() const;
+    // The icons of the entries shown so far, shared with the image provider.
+    const std::shared_ptr<EntryIcons>& icons() const { return icons_; }
 
 Q_SIGNALS:
     void folderChanged();
@@ -56,6 +60,7 @@ private:
     QString error_;
     std::vector<Entry> entries_;
     QStringList selected_;  // in the order chosen
+    std::shared_ptr<EntryIcons> icons_;
 };
 
 class ApplicationPicker : public QObject {

@@ -96,6 +96,8 @@ class Desktop:
             "XDG_DATA_HOME": os.path.join(self.tmp, "data"),
             "XDG_DATA_DIRS": DATA + ":/usr/local/share:/usr/share",
             "QT_QPA_PLATFORM": "xcb",
+            # The desktop the sample entries' OnlyShowIn/NotShowIn speak of.
+            "XDG_CURRENT_DESKTOP": "Orvella-Test",
         })
         self.env.pop("WAYLAND_DISPLAY", None)
         bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],

@@ -6,10 +6,11 @@ import math
 import os
 import re
 import shutil
+import subprocess
 import time
 import unittest
 
-from harness import DesktopTest, TEST_APPS, app_path, wait_until
+from harness import PANEL, DesktopTest, TEST_APPS, app_path, wait_until
 
 
 class UnreadSensing(DesktopTest):
@@ -131,6 +132,39 @@ class UnreadSensing(DesktopTest):
         self.assertNotIn(app_path("orvella-test-chat"), counts)
         self.assertEqual(counts.get(app_path("orvella-test-mail")), 2)
         self.assertIn("Test Mail", self.pills())
+
+    def test_a_rise_for_the_application_in_front_only_pulses_its_fish(self):
+        # A messenger whose windows carry a class other than its entry's id,
+        # named by StartupWMClass, as many do.
+        apps = os.path.join(self.desktop.env["XDG_DATA_HOME"], "applications")
+        os.makedirs(apps, exist_ok=True)
+        entry = os.path.join(apps, "orvella-test-messenger.desktop")
+        with open(entry, "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=Messenger\nIcon=user-available\n"
+                    "Exec=/bin/true\nStartupWMClass=chatwin\n")
+        self.orvella.write_defaults({"Orvella.applicationPaths": [entry, app_path("orvella-test-mail")],
+                                     "Orvella.unreadBadgeMonitoringEnabled": True})
+        self.desktop.mouse(1100, 250)
+        self.orvella.start(fish=2)
+        window = subprocess.Popen([PANEL, "window", "chatwin"], env=self.desktop.env, stdout=subprocess.PIPE,
+                                  text=True)
+        self.addCleanup(lambda: (window.kill(), window.wait(), window.stdout.close()))
+        window.stdout.readline()
+        active = lambda: self.desktop.output(["xdotool", "getactivewindow", "getwindowname"], check=False).strip()
+        self.desktop.output(["xdotool", "search", "--name", "^chatwin$", "windowactivate"], check=False)
+        self.assertTrue(wait_until(lambda: active() == "chatwin", timeout=5))
+        self.emit("orvella-test-messenger", 1)
+        self.emit("orvella-test-mail", 1)
+        self.assertTrue(wait_until(lambda: len(self.pills()) == 2, timeout=8))
+        time.sleep(0.5)
+        # The messenger is in front: its rise pulses the fish, no more.
+        self.emit("orvella-test-messenger", 2)
+        self.assertTrue(wait_until(lambda: self.counts().get(entry) == 2, timeout=8))
+        time.sleep(1)
+        self.assertEqual(self.desktop.windows("Orvella water: "), [], "the fish in front dropped food")
+        # The mail is not in front: its rise does.
+        self.emit("orvella-test-mail", 2)
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=8))
 
     def test_a_click_on_the_pill_reaches_the_fish_beneath(self):
         entry, launches = self.desktop.install_launcher()

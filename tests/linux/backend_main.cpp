@@ -114,6 +114,8 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", (tmp + "/data").c_str(), 1);
     ::setenv("XDG_DATA_DIRS", (std::string(ORVELLA_TEST_DATA) + ":/usr/share").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", tmp.c_str(), 1);
+    // The desktop the sample entries' OnlyShowIn/NotShowIn speak of.
+    ::setenv("XDG_CURRENT_DESKTOP", "Orvella-Test", 1);
 
     const pid_t bus = startBus();
     if (bus <= 0) std::fprintf(stderr, "backend tests: no private session bus; its tests will fail\n");

@@ -28,6 +28,17 @@ TEST(GioWorkspace, RolesResolveThroughDefaultsAndCategories) {
     EXPECT_FALSE(w.applicationForRole(ApplicationRole::chrome));
 }
 
+TEST(GioWorkspace, EntriesTheDesktopDoesNotShowFillNoRole) {
+    // Four instant messengers sort before the chat entry, and none is shown
+    // here: one is NoDisplay, one Hidden, one only for another desktop and
+    // one not for this one.
+    GioWorkspace w;
+    for (const char* hidden : {"orvella-test-a-nodisplay", "orvella-test-a-hidden", "orvella-test-a-elsewhere",
+                               "orvella-test-a-notshown"})
+        EXPECT_NE(w.applicationForRole(ApplicationRole::messaging), entry(hidden));
+    EXPECT_EQ(w.applicationForRole(ApplicationRole::messaging), entry("orvella-test-chat"));
+}
+
 TEST(GioWorkspace, NamesIconsAndExistence) {
     GioWorkspace w;
     EXPECT_EQ(w.displayName(entry("orvella-test-browser")), "Test Browser");

@@ -8,9 +8,12 @@
 #include <QQuickView>
 #include <QSignalSpy>
 #include <QTest>
+#include <mutex>
+#include <thread>
 
 #include "backend_support.h"
 #include "orvella/controller/orvella_controller.h"
+#include "shell/app_picker.h"
 #include "shell/panel_adapter.h"
 #include "shell/settings_window.h"
 #include "shell/shell.h"
@@ -103,6 +106,34 @@ TEST_F(ShellTest, AdapterShowsTheSettingsAndWritesThroughTheController) {
     controller->hasWindowAvoidanceAccessibilityPermission.set(false);
     adapter.refreshUnreadBadgePermission();
     EXPECT_TRUE(adapter.hasWindowAvoidanceAccessibilityPermission());
+}
+
+TEST(Picker, IconsAreLookedUpOnTheMainThreadOnly) {
+    // A workspace that notes the thread of every icon lookup.
+    struct Recording : FakeWorkspace {
+        std::mutex m;
+        std::vector<std::thread::id> threads;
+        std::shared_ptr<Image> iconForFile(const std::string& path) override {
+            {
+                std::lock_guard lock(m);
+                threads.push_back(std::this_thread::get_id());
+            }
+            return FakeWorkspace::iconForFile(path);
+        }
+        size_t lookups() {
+            std::lock_guard lock(m);
+            return threads.size();
+        }
+    } workspace;
+    ApplicationPicker picker(workspace, [](const QStringList&) {});
+    picker.open();
+    picker.model()->setFolder(QString(ORVELLA_TEST_DATA) + "/applications");
+    ASSERT_GT(picker.model()->rowCount(), 3);
+    ASSERT_TRUE(spinUntil([&] { return workspace.lookups() >= 3; }, 5));
+    spinUntil([] { return false; }, 0.5);  // let the loader finish what it began
+    std::lock_guard lock(workspace.m);
+    for (const auto& id : workspace.threads) EXPECT_EQ(id, std::this_thread::get_id());
+    picker.cancel();
 }
 
 TEST_F(ShellTest, SettingsWindowOpensCentredShrinksToItsTabAndIsOneAtATime) {
