@@ -49,6 +49,9 @@ public:
     void setLineWidth(double w) override;
     void setLineCap(LineCap cap) override;
     void setGlobalAlpha(double alpha) override;
+    void setFrameAlpha(double alpha) override { frameAlpha_ = alpha; }
+    // What the drawer asked the finished frame to be shown at.
+    double frameAlpha() const { return frameAlpha_; }
     void fillPath(const Path& path, FillRule rule) override;
     void strokePath(const Path& path) override;
     void fillRect(const Rect& r, CompositeOp op) override;
@@ -99,6 +102,7 @@ private:
 
     QPainter& p_;
     double baseAlpha_;
+    double frameAlpha_ = 1;
     State state_;
     std::vector<State> stack_;
     std::optional<QRect> deviceClip_;

@@ -1,6 +1,7 @@
 #include "linux/qt_surfaces.h"
 
 #include <algorithm>
+#include <array>
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -168,15 +169,34 @@ void SurfaceWindow::drawImage() {
         painter.resetTransform();
         painter.setClipRect(area);
     }
+    double fade = 1;
     {
-        // Without a compositor nothing can be translucent: draw at full
-        // strength and let the shape cut the window out.
-        QtCanvas canvas(painter, owner_.placed_.height(), owner_.factory_.isComposited() ? owner_.alpha_ : 1.0);
+        // The frame is drawn at full strength and faded once, as a whole:
+        // an opaque icon then hides the tail beneath it.
+        QtCanvas canvas(painter, owner_.placed_.height(), 1.0);
         if (clipped) canvas.setDeviceClip(drawing_);
         canvas.setPainterUseFlag(&drewWithPainter_);
         owner_.draw_(canvas);
+        fade = owner_.alpha_ * canvas.frameAlpha();
     }
     if (clipped) painter.setClipping(false);
+    // Without a compositor nothing can be translucent: the frame stays at
+    // full strength and the shape cuts the window out.
+    if (owner_.factory_.isComposited() && fade < 1) fadeDrawnArea(std::clamp(fade, 0.0, 1.0));
+}
+
+void SurfaceWindow::fadeDrawnArea(double fade) {
+    // Premultiplied pixels: every channel scales alike.
+    std::array<uchar, 256> scaled;
+    for (int v = 0; v < 256; ++v) scaled[static_cast<size_t>(v)] = static_cast<uchar>(std::lround(v * fade));
+    const QRect r = drawing_ & image_.rect();
+    uchar* bits = image_.bits();
+    const qsizetype bpl = image_.bytesPerLine();
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        uchar* p = bits + y * bpl + 4 * r.left();
+        uchar* end = p + 4 * r.width();
+        for (; p != end; ++p) *p = scaled[*p];
+    }
 }
 
 void SurfaceWindow::updateBoundingShape(bool composited) {

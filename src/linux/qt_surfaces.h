@@ -50,6 +50,8 @@ protected:
 
 private:
     void deliver(QMouseEvent* event, SurfaceMouseEvent::Type type, int clickCount);
+    // Multiplies the pixels just drawn by `fade` (0...1).
+    void fadeDrawnArea(double fade);
     QtSurface& owner_;
     int clickCount_ = 1;
     quint64 lastPressTime_ = 0;

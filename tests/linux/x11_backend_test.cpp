@@ -281,6 +281,56 @@ TEST_F(SurfaceTest, DrawnPixelsReachTheScreenAndMovesAndResizesAreFollowed) {
     EXPECT_NE(screenPixel(600, 900 - 300 - 140), 0xff0000u);
 }
 
+TEST_F(SurfaceTest, AFrameIsFadedAsAWholeSoAnOpaquePartHidesWhatLiesBeneath) {
+    // A compositor runs (we hold its selection): windows are translucent.
+    Display* dpy = x11Display();
+    const Window holder = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+    const Atom cm = XInternAtom(dpy, "_NET_WM_CM_S0", False);
+    XSetSelectionOwner(dpy, cm, holder, CurrentTime);
+    XSync(dpy, False);
+    factory.checkCompositor();
+    ASSERT_TRUE(factory.isComposited());
+    int frames = 0;
+    auto s = factory.createSurface(SurfaceKind::fish, Rect::make(0, 0, 112, 112), "Orvella fish: Fade",
+                                   [&](Canvas& c) {
+                                       ++frames;
+                                       c.setFrameAlpha(0.8);
+                                       // A translucent tail, and an opaque icon over part of it.
+                                       c.setFillColor({1, 0, 0, 0.5});
+                                       c.fillRect(Rect::make(0, 0, 112, 112), CompositeOp::sourceOver);
+                                       c.setFillColor({0, 0, 1, 1});
+                                       c.fillRect(Rect::make(20, 20, 72, 72), CompositeOp::sourceOver);
+                                   });
+    s->setAlpha(0.5);
+    s->setOrigin({400, 300});
+    s->orderFront();
+    const auto id = idOf(s);
+    ASSERT_TRUE(spinUntil([&] { return attributes(id).map_state == IsViewable && frames > 0; }));
+    auto windowPixel = [&](int x, int y) {
+        XSync(dpy, False);
+        XImage* image = XGetImage(dpy, id, x, y, 1, 1, AllPlanes, ZPixmap);
+        const unsigned long p = image ? XGetPixel(image, 0, 0) : 0;
+        if (image) XDestroyImage(image);
+        return p;
+    };
+    spinUntil([] { return false; }, 0.2);
+    // Premultiplied ARGB: the icon is exactly its colour times 0.5 x 0.8,
+    // with nothing of the red beneath; the tail alone is faded the same.
+    const unsigned long icon = windowPixel(56, 56);
+    EXPECT_NEAR((icon >> 24) & 0xff, 102, 1);
+    EXPECT_EQ((icon >> 16) & 0xff, 0u) << std::hex << icon;
+    EXPECT_NEAR(icon & 0xff, 102, 1);
+    const unsigned long tail = windowPixel(5, 5);
+    EXPECT_NEAR((tail >> 24) & 0xff, 51, 1);
+    EXPECT_NEAR((tail >> 16) & 0xff, 51, 1);
+    EXPECT_EQ(tail & 0xff, 0u);
+
+    XSetSelectionOwner(dpy, cm, None, CurrentTime);
+    XDestroyWindow(dpy, holder);
+    XSync(dpy, False);
+    factory.checkCompositor();
+}
+
 TEST_F(SurfaceTest, ABatchDrawsAndSendsEverythingAtItsEnd) {
     auto s = make();
     s->orderFront();

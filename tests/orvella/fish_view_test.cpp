@@ -201,6 +201,18 @@ TEST_F(FishViewTest, PulseEnlargesTheIconAndEndsWithTheAnimation) {
     EXPECT_DOUBLE_EQ(view().viewAlpha(), 1);
 }
 
+TEST_F(FishViewTest, ThePulseFadesTheFinishedFishAsAWhole) {
+    view().pulse = 1;
+    view().animatePulse();
+    desk.scheduler.advance(0.1);
+    ASSERT_LT(view().viewAlpha(), 1);
+    auto canvas = draw();
+    // One fade for the whole frame; no operation is faded on its own, so the
+    // icon hides the tail root beneath it.
+    EXPECT_DOUBLE_EQ(canvas->frameAlpha, view().viewAlpha());
+    for (const auto& op : canvas->ops()) EXPECT_DOUBLE_EQ(op.globalAlpha, 1);
+}
+
 TEST_F(FishViewTest, ThePlateIsKeptWhileItsSizeHoldsAndDrawnAnewWhenItChanges) {
     view().clearCapture();
     view().pulse = 0;

@@ -52,6 +52,9 @@ public:
     void setLineWidth(double w) override;
     void setLineCap(LineCap cap) override;
     void setGlobalAlpha(double alpha) override;
+    void setFrameAlpha(double alpha) override { frameAlpha = alpha; }
+    // What the drawer asked the finished frame to be shown at.
+    double frameAlpha = 1;
     void fillPath(const Path& path, FillRule rule) override;
     void strokePath(const Path& path) override;
     void fillRect(const Rect& r, CompositeOp op) override;

@@ -261,8 +261,9 @@ void FishIconView::draw(Canvas& canvas) {
     const Color accent{0.78 * tailTint_.r + 0.22 * blue.r, 0.78 * tailTint_.g + 0.22 * blue.g,
                        0.78 * tailTint_.b + 0.22 * blue.b, 1};
 
+    // The pulse fades the finished fish as a whole, as the window's alpha does.
+    canvas.setFrameAlpha(viewAlpha_);
     canvas.save();
-    canvas.setGlobalAlpha(viewAlpha_);
     if (c > 0.04) canvas.setShadow({0, 0}, 7, blue.withAlpha(0.1 * c));
     if (c > 0.02) {
         for (double side : {-1.0, 1.0}) {
@@ -319,7 +320,6 @@ void FishIconView::draw(Canvas& canvas) {
         k.restore();
     };
     canvas.save();
-    canvas.setGlobalAlpha(viewAlpha_);
     if (shadowed) {
         plate(canvas);
     } else {

@@ -92,6 +92,12 @@ public:
     virtual void setLineCap(LineCap cap) = 0;
     // Multiplies everything drawn afterwards (part of the saved state).
     virtual void setGlobalAlpha(double alpha) = 0;
+    // Shows the whole finished frame at this strength: applied once, when
+    // the frame is put on its window, so that what lies beneath an opaque
+    // part inside the frame never shows through it. Not part of the saved
+    // state. A canvas that cannot fade a frame as a whole fades each
+    // operation instead.
+    virtual void setFrameAlpha(double alpha) { setGlobalAlpha(alpha); }
     virtual void fillPath(const Path& path, FillRule rule) = 0;
     virtual void strokePath(const Path& path) = 0;
     virtual void fillRect(const Rect& r, CompositeOp op) = 0;
