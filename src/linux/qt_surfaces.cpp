@@ -217,14 +217,30 @@ void SurfaceWindow::updateBoundingShape(bool composited) {
         rowRuns_.assign(static_cast<size_t>(h), {});
         rows = QRect(0, 0, w, h);
     }
-    // A pixel is in when it is at least half covered.
+    // A one-bit shape keeps a faint tail in view the way classic X toys
+    // did: its coverage is dithered (an ordered 4 x 4 Bayer pattern), so a
+    // quarter-covered pixel is in at a quarter of the places, and a pixel
+    // that is in shows its colour at full strength, not darkened by the
+    // coverage it was drawn with.
+    static constexpr int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+    uchar* bits = image_.bits();
+    const qsizetype bpl = image_.bytesPerLine();
     for (int y = std::max(rows.top(), 0); y <= std::min(rows.bottom(), h - 1); ++y) {
         auto& runs = rowRuns_[static_cast<size_t>(y)];
         runs.clear();
-        const auto* line = reinterpret_cast<const QRgb*>(image_.constScanLine(y));
+        auto* line = reinterpret_cast<QRgb*>(bits + y * bpl);
         int start = -1;
         for (int x = 0; x <= w; ++x) {
-            const bool in = x < w && qAlpha(line[x]) >= 128;
+            bool in = false;
+            if (x < w) {
+                const int a = qAlpha(line[x]);
+                // In when a * 16 > (threshold + 0.5) * 255.
+                in = a * 32 > (2 * bayer[y & 3][x & 3] + 1) * 255;
+                if (in && a < 255) {
+                    const QRgb p = line[x];
+                    line[x] = qRgba(qRed(p) * 255 / a, qGreen(p) * 255 / a, qBlue(p) * 255 / a, 255);
+                }
+            }
             if (in && start < 0) start = x;
             if (!in && start >= 0) {
                 runs.emplace_back(static_cast<short>(start), static_cast<unsigned short>(x - start));

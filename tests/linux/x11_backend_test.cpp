@@ -12,6 +12,7 @@
 #include <chrono>
 #include <ctime>
 #include <cstring>
+#include <optional>
 #include <set>
 
 #include <unistd.h>
@@ -329,6 +330,58 @@ TEST_F(SurfaceTest, AFrameIsFadedAsAWholeSoAnOpaquePartHidesWhatLiesBeneath) {
     XDestroyWindow(dpy, holder);
     XSync(dpy, False);
     factory.checkCompositor();
+}
+
+TEST_F(SurfaceTest, WithoutACompositorAFaintTailIsDitheredIntoTheShapeAtItsTint) {
+    factory.checkCompositor();
+    ASSERT_FALSE(factory.isComposited());
+    int frames = 0;
+    const Color tint{0.06, 0.76, 1.0, 1};
+    auto s = factory.createSurface(SurfaceKind::fish, Rect::make(0, 0, 112, 112), "Orvella fish: Dither",
+                                   [&](Canvas& c) {
+                                       ++frames;
+                                       // A tail at a quarter strength on the left, an opaque icon on the right.
+                                       c.setFillColor(tint.withAlpha(0.25));
+                                       c.fillRect(Rect::make(0, 0, 48, 112), CompositeOp::sourceOver);
+                                       c.setFillColor({1, 1, 1, 1});
+                                       c.fillRect(Rect::make(64, 0, 48, 112), CompositeOp::sourceOver);
+                                   });
+    s->setOrigin({200, 300});
+    s->orderFront();
+    const auto id = idOf(s);
+    ASSERT_TRUE(spinUntil([&] { return attributes(id).map_state == IsViewable && frames > 0; }));
+    spinUntil([] { return false; }, 0.2);
+    Display* dpy = x11Display();
+    XSync(dpy, False);
+    int count = 0, ordering = 0;
+    XRectangle* rects = XShapeGetRectangles(dpy, id, ShapeBounding, &count, &ordering);
+    long tailPixels = 0, iconPixels = 0;
+    std::optional<std::pair<int, int>> tailPixel;
+    for (int i = 0; i < count; ++i) {
+        const XRectangle& r = rects[i];
+        for (int y = r.y; y < r.y + r.height; ++y)
+            for (int x = r.x; x < r.x + r.width; ++x) {
+                if (x < 48) {
+                    ++tailPixels;
+                    if (!tailPixel) tailPixel = {x, y};
+                }
+                if (x >= 64) ++iconPixels;
+            }
+    }
+    if (rects) XFree(rects);
+    // A quarter of the tail is in (4 of every 16 pixels), all of the icon.
+    EXPECT_EQ(tailPixels, 48 * 112 / 4);
+    EXPECT_EQ(iconPixels, 48 * 112);
+    ASSERT_TRUE(tailPixel);
+    // A tail pixel that is in shows the tint itself (less what a quarter
+    // coverage keeps of its precision).
+    XImage* image = XGetImage(dpy, id, tailPixel->first, tailPixel->second, 1, 1, AllPlanes, ZPixmap);
+    ASSERT_TRUE(image);
+    const unsigned long p = XGetPixel(image, 0, 0);
+    XDestroyImage(image);
+    EXPECT_NEAR((p >> 16) & 0xff, 15, 4);
+    EXPECT_NEAR((p >> 8) & 0xff, 194, 4);
+    EXPECT_NEAR(p & 0xff, 255, 4);
 }
 
 TEST_F(SurfaceTest, ABatchDrawsAndSendsEverythingAtItsEnd) {
