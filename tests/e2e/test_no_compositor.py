@@ -45,9 +45,9 @@ class WithoutCompositor(DesktopTest):
         def covered_by_another(w, x, y):
             return any(o is not w and o["x"] <= x < o["x"] + 112 and o["y"] <= y < o["y"] + 112 for o in windows)
         for w in windows:
-            # No black square: the window's corners and edges show the desktop
-            # (where no other fish swims over them).
-            for cx, cy in ((2, 2), (109, 2), (2, 109), (109, 109), (56, 2), (2, 56)):
+            # No black square: the window's corners show the desktop (where
+            # no other fish swims over them; the tail may reach an edge).
+            for cx, cy in ((2, 2), (109, 2), (2, 109), (109, 109)):
                 x, y = w["x"] + cx, w["y"] + cy
                 if covered_by_another(w, x, y):
                     continue
@@ -58,6 +58,15 @@ class WithoutCompositor(DesktopTest):
             # The icon itself is drawn.
             icon = shot.region(w["x"] + 41, w["y"] + 41, 30, 30)
             self.assertGreater(mean(max(abs(a - b) for a, b in zip(p, background)) for p in icon), 8, w["name"])
+
+        # And so are the tails: dithered pixels of their blue-green tints
+        # beside the icons.
+        def beside_icons(x, y):
+            return not any(abs(x - (o["x"] + 56)) < 28 and abs(y - (o["y"] + 56)) < 28 for o in windows)
+        tinted = [(x, y) for w in windows for y in range(w["y"], w["y"] + 112) for x in range(w["x"], w["x"] + 112)
+                  if 0 <= x < shot.width and 0 <= y < shot.height and beside_icons(x, y)
+                  and max(shot.at(x, y)) - min(shot.at(x, y)) > 80 and shot.at(x, y)[0] < 160]
+        self.assertGreater(len(set(tinted)), 40 * len(windows), "no tails")
 
         self.desktop.start_compositor()
         self.assertTrue(wait_until(lambda: not any(shaped(self.desktop, w["id"]) for w in self.desktop.windows()),
