@@ -113,6 +113,8 @@ QList<int> ControlObject::ItemGeometry(const QString& objectName) {
     return {r.x(), r.y(), r.width(), r.height()};
 }
 
+QString ControlObject::ItemText(const QString& objectName) { return shell_ ? shell_->itemText(objectName) : QString(); }
+
 bool ControlObject::SettingsWindowOpen() { return shell_ && shell_->settingsWindow().isOpen(); }
 
 void ControlObject::Quit() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }

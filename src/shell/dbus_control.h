@@ -55,6 +55,7 @@ public Q_SLOTS:
     // Where a named control of the settings panel or the picker is:
     // (x, y, width, height) in screen pixels; empty when not shown.
     QList<int> ItemGeometry(const QString& objectName);
+    QString ItemText(const QString& objectName);
     bool SettingsWindowOpen();
 
 private:

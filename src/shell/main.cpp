@@ -45,10 +45,11 @@ void installSignalHandlers() {
 }
 
 void usage(FILE* to) {
-    std::fputs("usage: orvella [--quit | --autostart on|off]\n"
+    std::fputs("usage: orvella [--quit | --autostart on|off | --version]\n"
                "  Without arguments, starts Orvella, or shows the settings of the one running.\n"
                "  --quit            ends the running Orvella.\n"
-               "  --autostart on    starts Orvella with every login; off stops that.\n",
+               "  --autostart on    starts Orvella with every login; off stops that.\n"
+               "  --version         prints the version.\n",
                to);
 }
 
@@ -79,6 +80,9 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "orvella: %s\n", error.c_str());
                 return 1;
             }
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("orvella %s\n", ORVELLA_VERSION);
             return 0;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             usage(stdout);
@@ -112,9 +116,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("orvella");
     QApplication::setDesktopFileName("orvella");
     QApplication::setQuitOnLastWindowClosed(false);
-#ifdef ORVELLA_VERSION
     QApplication::setApplicationVersion(ORVELLA_VERSION);
-#endif
     QApplication::setWindowIcon(QIcon::fromTheme("orvella", QIcon(":/orvella/icons/orvella.svg")));
 
     // Two started at once: the one that did not get the name hands over.

@@ -150,6 +150,19 @@ QString PanelAdapter::versionText() const {
     return q(appVersionDisplay(s, b));
 }
 
+QVariantMap PanelAdapter::metrics() const {
+    using M = SettingsPanelMetrics;
+    return {{"width", M::width},
+            {"gridColumns", M::gridColumns},
+            {"gridColumnWidth", M::gridColumnWidth},
+            {"gridSpacing", M::gridSpacing},
+            {"gridPadding", M::gridPadding},
+            {"gridMaximumHeight", M::gridMaximumHeight},
+            {"gridScrollIndicatorThreshold", M::gridScrollIndicatorThreshold},
+            {"shortcutPickerWidth", M::shortcutPickerWidth},
+            {"tabChangeDuration", M::tabChangeDuration * 1000}};
+}
+
 QStringList PanelAdapter::tabLabels() const {
     QStringList out;
     for (auto tab : allSettingsTabs) out << q(label(tab));

@@ -57,6 +57,8 @@ class PanelAdapter : public QObject {
     Q_PROPERTY(bool hasWindowAvoidanceAccessibilityPermission READ hasWindowAvoidanceAccessibilityPermission NOTIFY
                    settingsChanged)
     Q_PROPERTY(QString versionText READ versionText CONSTANT)
+    // The panel's fixed sizes (width, grid, pickers), as the tank states them.
+    Q_PROPERTY(QVariantMap metrics READ metrics CONSTANT)
     Q_PROPERTY(QStringList tabLabels READ tabLabels CONSTANT)
     Q_PROPERTY(int selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
     Q_PROPERTY(double panelHeight READ panelHeight NOTIFY panelSizeChanged)
@@ -103,6 +105,7 @@ public:
     bool hasUnreadBadgeAccessibilityPermission() const;
     bool hasWindowAvoidanceAccessibilityPermission() const;
     QString versionText() const;
+    QVariantMap metrics() const;
     QStringList tabLabels() const;
     int selectedTab() const { return selectedTab_; }
     void setSelectedTab(int tab);

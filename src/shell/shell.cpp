@@ -53,6 +53,15 @@ QQuickItem* findItem(QQuickItem* item, const QString& name) {
 }
 }  // namespace
 
+QString Shell::itemText(const QString& objectName) const {
+    for (QQuickView* view : {settings_->view(), picker_->view()}) {
+        if (!view || !view->rootObject()) continue;
+        if (QQuickItem* item = findItem(view->rootObject(), objectName); item && item->isVisible())
+            return item->property("text").toString();
+    }
+    return {};
+}
+
 QRect Shell::itemGeometry(const QString& objectName) const {
     for (QQuickView* view : {settings_->view(), picker_->view()}) {
         if (!view || !view->rootObject()) continue;

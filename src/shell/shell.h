@@ -38,6 +38,8 @@ public:
     // picker is on the screen.
     QStringList describeMenu() const;
     QRect itemGeometry(const QString& objectName) const;
+    // The text a named control of the settings window or the picker shows.
+    QString itemText(const QString& objectName) const;
 
 private:
     OrvellaController& controller_;

@@ -197,6 +197,16 @@ class SettingsPanel(ShellTest):
         self.assertTrue(self.wait_height(428))  # no tray: it opens at start
         self.calm()
 
+    def test_the_version_is_printed_and_shown_under_the_title(self):
+        version = subprocess.run([BINARY, "--version"], capture_output=True, text=True, timeout=30)
+        self.assertEqual(version.returncode, 0)
+        self.assertRegex(version.stdout.strip(), r"^orvella \d+\.\d+\.\d+$")
+        number = version.stdout.split()[1]
+        self.orvella.start(fish=len(TEST_APPS))
+        self.open_settings()
+        text = wait_until(lambda: re.search(r"'(.*)'", self.desktop.dbus("ItemText", "version").stdout), timeout=5)
+        self.assertEqual(text.group(1), "v" + number)
+
     def test_each_tab_has_its_height_and_the_window_keeps_its_top_and_centre(self):
         first = self.window()
         # Centred in the visible frame (no panels: 18...882 high).

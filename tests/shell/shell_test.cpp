@@ -8,6 +8,7 @@
 #include <QQuickView>
 #include <QSignalSpy>
 #include <QTest>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -179,6 +180,64 @@ TEST_F(ShellTest, SettingsWindowOpensCentredShrinksToItsTabAndIsOneAtATime) {
     window.show();
     ASSERT_TRUE(window.isOpen());
     EXPECT_EQ(window.adapter()->selectedTab(), 0);
+    window.close();
+}
+
+TEST_F(ShellTest, PanelLooksAsStatedTabsEaseAndTheLastColumnsPillShows) {
+    // Six applications, the sixth (last column) with an unread count.
+    for (int i = 0; i < 4; ++i) {
+        const std::string path = "/apps/extra" + std::to_string(i) + ".desktop";
+        desk.workspace.install(path, "Extra " + std::to_string(i));
+        controller->addApplication(path);
+    }
+    ASSERT_EQ(controller->apps.get().size(), 6u);
+    controller->unreadBadgeCounts.set({{"/apps/extra3.desktop", 7}});
+    SettingsWindow window(*controller, [] { return std::nullopt; }, [] {});
+    window.show();
+    QQuickView* view = window.view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    QQuickItem* root = view->rootObject();
+
+    // The backdrop has no outline; every card is the window colour at its tint.
+    QQuickItem* glass = find(root, "glass");
+    ASSERT_NE(glass, nullptr);
+    EXPECT_EQ(glass->property("border").value<QObject*>()->property("width").toDouble(), 0);
+    std::function<void(QQuickItem*, int&)> cards = [&](QQuickItem* item, int& n) {
+        if (item->objectName() == "card") {
+            ++n;
+            const QColor c = item->property("color").value<QColor>();
+            EXPECT_NEAR(c.alphaF(), item->property("tintOpacity").toDouble(), 0.004);
+            EXPECT_NEAR(c.redF(), 0.925, 0.004);
+            EXPECT_NEAR(c.blueF(), 0.925, 0.004);
+        }
+        for (QQuickItem* child : item->childItems()) cards(child, n);
+    };
+    int cardCount = 0;
+    cards(root, cardCount);
+    EXPECT_GE(cardCount, 8);  // the content, the grid, six tiles, the add button
+
+    // The pill at the sixth tile's corner lies inside the grid's clipped area.
+    QQuickItem* grid = find(root, "grid");
+    QQuickItem* pill = find(root, "pill-Extra 3");
+    ASSERT_TRUE(grid && pill);
+    ASSERT_TRUE(pill->isVisible());
+    const QRectF inGrid = pill->mapRectToItem(grid, QRectF(0, 0, pill->width(), pill->height()));
+    EXPECT_GE(inGrid.left(), 0);
+    EXPECT_GE(inGrid.top(), 0);
+    EXPECT_LE(inGrid.right(), grid->width());
+
+    // A tab change eases out over 0.16 s: the new tab fades in and the
+    // area moves to its height.
+    QQuickItem* area = find(root, "tabArea");
+    QQuickItem* content = find(root, "tabContent");
+    ASSERT_TRUE(area && content);
+    ASSERT_TRUE(spinUntil([&] { return area->height() == 238 + 28; }));
+    window.adapter()->setSelectedTab(1);
+    spinUntil([] { return false; }, 0.05);
+    EXPECT_LT(content->opacity(), 1);
+    EXPECT_LT(area->height(), 238 + 28);
+    EXPECT_GT(area->height(), 218 + 28);
+    ASSERT_TRUE(spinUntil([&] { return content->opacity() == 1 && area->height() == 218 + 28; }, 1));
     window.close();
 }
 

@@ -31,9 +31,14 @@ struct SettingsPanelMetrics {
     static constexpr int gridColumns = 6;
     static constexpr double gridColumnWidth = 46;
     static constexpr double gridSpacing = 8;
+    // Inside the scrolled area, so that the pills reaching past the tiles'
+    // corners are not cut off.
+    static constexpr double gridPadding = 8;
     static constexpr double gridMaximumHeight = 172;
     static constexpr int gridScrollIndicatorThreshold = 12;
     static constexpr double shortcutPickerWidth = 190;
+    // Tab changes ease out over this many seconds.
+    static constexpr double tabChangeDuration = 0.16;
 };
 
 // "v1.2 (34)", "v1.2", or "开发版" without a version.

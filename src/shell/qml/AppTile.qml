@@ -20,7 +20,6 @@ Item {
     CardBackground {
         x: 0; y: 0; width: 38; height: 38
         radius: 10; tintOpacity: 0.16; strokeOpacity: 0.1; strokeWidth: 0.5
-        color: Qt.rgba(1, 1, 1, 0.55)
         Image {
             x: 3; y: 3; width: 32; height: 32
             source: tile.app.icon
@@ -33,6 +32,7 @@ Item {
     // The unread pill, offset (5, -5) from the top-right corner.
     Rectangle {
         id: pill
+        objectName: "pill-" + tile.app.name
         visible: tile.app.unread >= 1
         opacity: tile.hovering ? 0 : 1
         Behavior on opacity { NumberAnimation { duration: 140; easing.type: Easing.OutQuad } }

@@ -16,36 +16,38 @@ ColumnLayout {
     }
     Item {
         Layout.fillWidth: true
-        Layout.preferredHeight: Math.min(172, grid.implicitHeight + 16)
+        Layout.preferredHeight: Math.min(tab.adapter.metrics.gridMaximumHeight, grid.implicitHeight)
         CardBackground {
             anchors.fill: parent
             radius: 13; tintOpacity: 0.13; strokeOpacity: 0.12; strokeWidth: 0.5
-            color: Qt.rgba(1, 1, 1, 0.45)
         }
+        // The grid's padding lies inside the clipped area: the pills that
+        // reach past a tile's corner show in the last column and row too.
         Flickable {
             id: gridScroll
             objectName: "grid"
             anchors.fill: parent
-            anchors.margins: 8
-            anchors.topMargin: 8
             clip: true
             contentHeight: grid.implicitHeight
             boundsBehavior: Flickable.StopAtBounds
             ScrollBar.vertical: ScrollBar {
                 objectName: "gridScrollBar"
-                policy: tab.adapter.appCount > 12 ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+                policy: tab.adapter.appCount > tab.adapter.metrics.gridScrollIndicatorThreshold ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
             }
             Grid {
                 id: grid
-                columns: 6
-                columnSpacing: 8
-                rowSpacing: 8
-                topPadding: 5
+                objectName: "gridTiles"
+                columns: tab.adapter.metrics.gridColumns
+                columnSpacing: tab.adapter.metrics.gridSpacing
+                rowSpacing: tab.adapter.metrics.gridSpacing
+                padding: tab.adapter.metrics.gridPadding
                 Repeater {
                     model: tab.adapter.apps
                     AppTile {
                         required property var modelData
                         app: modelData
+                        width: tab.adapter.metrics.gridColumnWidth
+                        height: tab.adapter.metrics.gridColumnWidth
                         onRemove: tab.adapter.removeApplication(modelData.path)
                     }
                 }

@@ -10,6 +10,7 @@ ColumnLayout {
     Layout.fillWidth: true
 
     PickerRow {
+        pickerWidth: tab.adapter.metrics.shortcutPickerWidth
         objectName: "openModifier"
         title: "启动应用"; subtitle: "点击鱼打开对应 App"; menuTitle: "启动应用"
         labels: tab.adapter.openModifierLabels
@@ -17,6 +18,7 @@ ColumnLayout {
         onActivated: (i) => tab.adapter.fishOpenModifier = i
     }
     PickerRow {
+        pickerWidth: tab.adapter.metrics.shortcutPickerWidth
         objectName: "attraction"
         title: "召唤鱼群"; subtitle: "游向点击位置"; menuTitle: "召唤快捷键"
         labels: tab.adapter.gestureLabels
@@ -24,6 +26,7 @@ ColumnLayout {
         onActivated: (i) => tab.adapter.attractionModifier = i
     }
     PickerRow {
+        pickerWidth: tab.adapter.metrics.shortcutPickerWidth
         objectName: "dispersal"
         title: "驱散鱼群"; subtitle: "从点击处四散"; menuTitle: "驱散快捷键"
         labels: tab.adapter.gestureLabels
@@ -38,7 +41,6 @@ ColumnLayout {
         CardBackground {
             anchors.fill: parent
             radius: 11; tintOpacity: 0.1; strokeOpacity: 0.14; strokeWidth: 0.5
-            color: Qt.rgba(1, 0.23, 0.19, 0.08)
         }
         RowLayout {
             id: warning

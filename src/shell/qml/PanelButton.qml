@@ -24,8 +24,7 @@ AbstractButton {
         tintOpacity: button.down ? 0.22 : 0.16
         strokeOpacity: 0.14
         strokeWidth: 0.5
-        color: Qt.rgba(1, 1, 1, button.down ? 0.75 : 0.6)
-        border.color: button.activeFocus ? Theme.blue : Qt.rgba(0, 0, 0, 0.1)
+        focusRing: button.activeFocus
     }
     contentItem: Item {
         implicitWidth: row.implicitWidth

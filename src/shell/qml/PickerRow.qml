@@ -3,7 +3,7 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import "Theme.js" as Theme
 
-// A titled choice from a menu, 190 wide at the trailing edge.
+// A titled choice from a menu, `pickerWidth` wide at the trailing edge.
 RowLayout {
     id: row
     property string title
@@ -11,6 +11,7 @@ RowLayout {
     property string menuTitle
     property var labels
     property int currentIndex
+    property real pickerWidth
     signal activated(int index)
     Layout.fillWidth: true
     ColumnLayout {
@@ -23,7 +24,7 @@ RowLayout {
     ComboBox {
         objectName: row.objectName + "Menu"
         Accessible.name: row.menuTitle
-        Layout.preferredWidth: 190
+        Layout.preferredWidth: row.pickerWidth
         Layout.alignment: Qt.AlignTop | Qt.AlignRight
         model: row.labels
         currentIndex: row.currentIndex

@@ -8,7 +8,7 @@ import "Theme.js" as Theme
 Item {
     id: panel
     required property QtObject adapter
-    width: 404
+    width: panel.adapter.metrics.width
     height: 460
     focus: true
 
@@ -18,11 +18,11 @@ Item {
     // that keeps the text readable without blur, and the tint.
     Rectangle {
         id: glass
+        objectName: "glass"
         anchors.fill: parent
         radius: 28
         color: Qt.rgba(0.957, 0.957, 0.965, 0.9)
-        border.color: Qt.rgba(0, 0, 0, 0.12)
-        border.width: 0.5
+        border.width: 0
         antialiasing: true
         Rectangle { anchors.fill: parent; radius: 28; color: Qt.rgba(0.925, 0.925, 0.925, 0.22) }
         // Dragging the background moves the window.
@@ -97,13 +97,19 @@ Item {
 
         // Tab content
         Item {
+            id: content
+            objectName: "tabArea"
             Layout.fillWidth: true
             Layout.preferredHeight: panel.adapter.scrollAreaHeight + 28
             Layout.alignment: Qt.AlignTop
+            // A tab change eases out: the area takes the new tab's height
+            // and the new tab fades in.
+            Behavior on Layout.preferredHeight {
+                NumberAnimation { duration: panel.adapter.metrics.tabChangeDuration; easing.type: Easing.BezierSpline; easing.bezierCurve: [0, 0, 0.58, 1, 1, 1] }
+            }
             CardBackground {
                 anchors.fill: parent
                 radius: 18; tintOpacity: 0.16; strokeOpacity: 0.16; strokeWidth: 0.6
-                color: Qt.rgba(1, 1, 1, 0.35)
             }
             ScrollView {
                 id: scroll
@@ -113,8 +119,17 @@ Item {
                 contentWidth: availableWidth
                 ScrollBar.vertical.policy: panel.adapter.selectedTab === 1 ? ScrollBar.AlwaysOff : ScrollBar.AsNeeded
                 StackLayout {
+                    id: stack
+                    objectName: "tabContent"
                     width: scroll.availableWidth
                     currentIndex: panel.adapter.selectedTab
+                    onCurrentIndexChanged: tabFade.restart()
+                    NumberAnimation {
+                        id: tabFade
+                        target: stack; property: "opacity"; from: 0; to: 1
+                        duration: panel.adapter.metrics.tabChangeDuration
+                        easing.type: Easing.BezierSpline; easing.bezierCurve: [0, 0, 0.58, 1, 1, 1]
+                    }
                     AppsTab { adapter: panel.adapter }
                     AppearanceTab { adapter: panel.adapter }
                     ControlsTab { adapter: panel.adapter }

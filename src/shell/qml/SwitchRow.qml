@@ -26,7 +26,6 @@ ColumnLayout {
         CardBackground {
             anchors.fill: parent
             radius: 13; tintOpacity: 0.14; strokeOpacity: 0.12; strokeWidth: 0.5
-            color: Qt.rgba(1, 1, 1, 0.5)
         }
         RowLayout {
             id: content
