@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -411,7 +412,7 @@ void QtSurface::orderFront() {
         stopStructureEvents();
         applyInputShape();  // mapping may reset nothing, but be sure
     }
-    window_->raise();
+    factory_.raise(window_.get());
 }
 
 void QtSurface::stopStructureEvents() {
@@ -433,7 +434,7 @@ void QtSurface::stopStructureEvents() {
 }
 
 void QtSurface::raise() {
-    if (!closed_ && shown_) window_->raise();
+    if (!closed_ && shown_) factory_.raise(window_.get());
 }
 
 void QtSurface::orderOut() {
@@ -548,6 +549,13 @@ bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, q
         auto* p = reinterpret_cast<xcb_property_notify_event_t*>(event);
         restack = p->atom == activeAtom_ || p->atom == stackingAtom_;
     }
+    // One of our menus or dialogs came or went, or focus moved: surfaces
+    // are put beneath them (or on top) anew.
+    if (type == XCB_MAP_NOTIFY || type == XCB_UNMAP_NOTIFY || type == XCB_FOCUS_IN || type == XCB_FOCUS_OUT) {
+        ceiling_.reset();
+        restack = true;
+    }
+    if (restack) ceiling_.reset();
     if (restack && !raiseQueued_) {
         raiseQueued_ = true;
         QTimer::singleShot(0, this, [this] {
@@ -653,6 +661,63 @@ void QtSurfaces::endBatch() {
     }
     // Whatever asked for a redraw while the batch was drawn is not forgotten.
     if (!pending_.empty()) requestRender(pending_.back());
+}
+
+unsigned long QtSurfaces::ceiling() {
+    if (ceiling_) return *ceiling_;
+    ceiling_ = 0;
+    Display* dpy = x11Display();
+    if (!dpy) return 0;
+    const Window root = DefaultRootWindow(dpy);
+    // Our windows that surfaces must not cover, as children of the root:
+    // popups are the root's own children; a managed window is inside its
+    // frame, which is.
+    std::set<Window> ours;
+    for (QWindow* w : QGuiApplication::topLevelWindows()) {
+        if (!w->isVisible() || !w->handle() || dynamic_cast<SurfaceWindow*>(w)) continue;
+        const Qt::WindowType type = w->type();
+        const bool popup = type == Qt::Popup || type == Qt::ToolTip || w->flags().testFlag(Qt::X11BypassWindowManagerHint);
+        if (!popup && !w->isActive()) continue;
+        Window window = static_cast<Window>(w->winId());
+        for (int depth = 0; depth < 8; ++depth) {
+            Window rootReturn = 0, parent = 0, *children = nullptr;
+            unsigned int n = 0;
+            if (!XQueryTree(dpy, window, &rootReturn, &parent, &children, &n)) break;
+            if (children) XFree(children);
+            if (parent == root || parent == 0) break;
+            window = parent;
+        }
+        ours.insert(window);
+    }
+    if (ours.empty()) return 0;
+    // The lowest of them in the stacking order (the root lists its children
+    // bottom first).
+    Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned int n = 0;
+    if (XQueryTree(dpy, root, &rootReturn, &parent, &children, &n)) {
+        for (unsigned int i = 0; i < n; ++i)
+            if (ours.count(children[i])) {
+                ceiling_ = children[i];
+                break;
+            }
+        if (children) XFree(children);
+    }
+    return *ceiling_;
+}
+
+void QtSurfaces::raise(SurfaceWindow* window) {
+    const unsigned long below = ceiling();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (below == 0 || !x11 || !window->handle()) {
+        window->raise();
+        return;
+    }
+    // Directly beneath the lowest of our own menus and dialogs: above every
+    // window that is beneath them.
+    const uint32_t values[] = {static_cast<uint32_t>(below), XCB_STACK_MODE_BELOW};
+    xcb_configure_window(x11->connection(), static_cast<xcb_window_t>(window->winId()),
+                         XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values);
+    flushSoon();
 }
 
 void QtSurfaces::raiseAll() {

@@ -155,6 +155,9 @@ public:
     void beginBatch() { ++batchDepth_; }
     void endBatch();
     void raiseAll();
+    // Puts a surface on top of other windows, but beneath Orvella's own
+    // menus and its active dialog: a fish never covers them.
+    void raise(SurfaceWindow* window);
     // Whether a compositing manager runs (owns _NET_WM_CM_S<screen>):
     // translucent windows need one.
     bool isComposited() const { return composited_; }
@@ -172,6 +175,11 @@ private:
     int batchDepth_ = 0;
     bool raiseQueued_ = false;
     unsigned long activeAtom_ = 0, stackingAtom_ = 0;
+    // The lowest of Orvella's own windows that surfaces stay beneath (a
+    // menu, a tooltip, the active settings window's frame): 0 for none.
+    // Worked out again after windows appear, vanish or change focus.
+    unsigned long ceiling();
+    std::optional<unsigned long> ceiling_;
 };
 
 }  // namespace orvella::linux_desktop

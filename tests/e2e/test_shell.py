@@ -142,6 +142,51 @@ class TrayItem(ShellTest):
         self.assertEqual(self.orvella.proc.wait(timeout=10), 0)
 
 
+    def stacking(self):
+        """Orvella's viewable top-level windows, topmost first: (kind, id),
+        where kind is "surface" for fish, pills and water, else "own"."""
+        out = []
+        for line in self.desktop.tree("-children").splitlines():
+            m = re.match(r'\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): \((.*)\)', line)
+            if not m or "orvella" not in m.group(3).lower():
+                continue
+            if "IsViewable" not in self.desktop.output(["xwininfo", "-id", m.group(1)], check=False):
+                continue
+            name = m.group(2) or ""
+            out.append(("surface" if name.startswith("Orvella ") else "own", m.group(1)))
+        return out
+
+    def test_fish_pills_and_water_stay_beneath_the_tray_menu(self):
+        tray = self.start_tray()
+        self.orvella.write_defaults({"Orvella.unreadBadgeMonitoringEnabled": True})
+        self.orvella.start(fish=len(TEST_APPS))
+        x, y = [int(v) for v in tray.stdout.readline().split()[1:3]]
+        application = self.desktop.announcer()
+        for app in TEST_APPS:
+            application.emit(app, 3)
+        self.assertTrue(wait_until(lambda: len(self.desktop.windows("Orvella badge: ")) == len(TEST_APPS), timeout=8))
+        self.desktop.output(["xdotool", "mousemove", str(x), str(y), "click", "1"])
+        self.assertTrue(wait_until(lambda: any(kind == "own" for kind, _ in self.stacking()), timeout=5),
+                        "the menu did not open")
+
+        def menu_on_top():
+            order = [kind for kind, _ in self.stacking()]
+            return "own" in order and "surface" not in order[:order.index("own")]
+        # Pills are put in front on every motion step, and a rise shows the
+        # water and puts the school in front of it: none goes above the menu.
+        for _ in range(10):
+            self.assertTrue(menu_on_top(), self.stacking())
+            time.sleep(0.1)
+        application.emit(TEST_APPS[0], 4)
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=8))
+        for _ in range(10):
+            self.assertTrue(menu_on_top(), self.stacking())
+            time.sleep(0.1)
+        self.keys("Escape")
+        # With the menu gone the school is on top of everything again.
+        self.assertTrue(wait_until(lambda: all(kind == "surface" for kind, _ in self.stacking()), timeout=5))
+
+
 class OneOrvella(ShellTest):
     def run_orvella(self, *args):
         return subprocess.run([BINARY, *args], env=self.desktop.env, capture_output=True, text=True, timeout=20)
