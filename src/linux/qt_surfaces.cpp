@@ -551,10 +551,8 @@ bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, q
     }
     // One of our menus or dialogs came or went, or focus moved: surfaces
     // are put beneath them (or on top) anew.
-    if (type == XCB_MAP_NOTIFY || type == XCB_UNMAP_NOTIFY || type == XCB_FOCUS_IN || type == XCB_FOCUS_OUT) {
-        ceiling_.reset();
+    if (type == XCB_MAP_NOTIFY || type == XCB_UNMAP_NOTIFY || type == XCB_FOCUS_IN || type == XCB_FOCUS_OUT)
         restack = true;
-    }
     if (restack) ceiling_.reset();
     if (restack && !raiseQueued_) {
         raiseQueued_ = true;
