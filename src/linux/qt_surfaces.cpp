@@ -1,7 +1,6 @@
 #include "linux/qt_surfaces.h"
 
 #include <algorithm>
-#include <array>
 #include <set>
 
 #include <QGuiApplication>
@@ -187,16 +186,22 @@ void SurfaceWindow::drawImage() {
 }
 
 void SurfaceWindow::fadeDrawnArea(double fade) {
-    // Premultiplied pixels: every channel scales alike.
-    std::array<uchar, 256> scaled;
-    for (int v = 0; v < 256; ++v) scaled[static_cast<size_t>(v)] = static_cast<uchar>(std::lround(v * fade));
+    // Premultiplied pixels: every channel scales alike, two channels at a
+    // time in one 32-bit multiply, rounded. Most of a fish's window is
+    // clear and stays so.
+    const auto f = static_cast<uint32_t>(std::lround(fade * 256));
     const QRect r = drawing_ & image_.rect();
     uchar* bits = image_.bits();
     const qsizetype bpl = image_.bytesPerLine();
     for (int y = r.top(); y <= r.bottom(); ++y) {
-        uchar* p = bits + y * bpl + 4 * r.left();
-        uchar* end = p + 4 * r.width();
-        for (; p != end; ++p) *p = scaled[*p];
+        auto* p = reinterpret_cast<uint32_t*>(bits + y * bpl) + r.left();
+        for (uint32_t* end = p + r.width(); p != end; ++p) {
+            const uint32_t v = *p;
+            if (v == 0) continue;
+            const uint32_t rb = (((v & 0x00ff00ffu) * f + 0x00800080u) >> 8) & 0x00ff00ffu;
+            const uint32_t ag = ((((v >> 8) & 0x00ff00ffu) * f + 0x00800080u)) & 0xff00ff00u;
+            *p = rb | ag;
+        }
     }
 }
 
