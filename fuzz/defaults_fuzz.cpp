@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     testing::FakeDesktop desk;
     desk.workspace.install("/apps/a.desktop", "A", ApplicationRole::mail);
     Platform platform{desk.displays, desk.surfaces, desk.bitmaps, desk.workspace, desk.mouse,
-                      desk.accessibility, desk.scheduler, desk.clock, desk.random, store};
+                      desk.accessibility, desk.scheduler, desk.clock, desk.random, store, desk.awareness};
     OrvellaController controller(platform);
     // The values in force are within their ranges whatever the file said.
     if (!(controller.iconOpacity() >= 0.1 && controller.iconOpacity() <= 0.9)) __builtin_trap();

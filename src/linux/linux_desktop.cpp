@@ -15,8 +15,8 @@ bool useDesktopIconTheme() {
 
 LinuxDesktop::LinuxDesktop(std::filesystem::path defaultsFile)
     : defaults_((useDesktopIconTheme(), std::move(defaultsFile))),
-      platform_{displays_, surfaces_, bitmaps_, workspace_, mouse_, accessibility_, scheduler_, clock_, random_,
-                defaults_} {
+      platform_{displays_, surfaces_, bitmaps_, workspace_, mouse_,    accessibility_,
+                scheduler_, clock_,    random_,  defaults_,  awareness_} {
     // What a motion step moves and redraws goes out in one go at its end,
     // not on later turns of the event loop.
     scheduler_.setTickHooks(

@@ -10,6 +10,7 @@
 #include "linux/qt_displays.h"
 #include "linux/qt_services.h"
 #include "linux/qt_surfaces.h"
+#include "linux/session_awareness.h"
 #include "linux/x11_mouse.h"
 #include "orvella/platform/platform.h"
 
@@ -32,6 +33,7 @@ private:
     SystemClock clock_;
     SystemRandom random_;
     JsonFileDefaults defaults_;
+    SessionAwareness awareness_;
     Platform platform_;
 };
 

@@ -94,12 +94,18 @@ void ControlObject::ShowSettings() {
     if (shell_) QMetaObject::invokeMethod(shell_, [this] { shell_->showSettingsWindow(); }, Qt::QueuedConnection);
 }
 
+void ControlObject::Attract() { controller_.attractSchool(); }
+
+void ControlObject::Disperse() { controller_.disperseSchool(); }
+
 QStringList ControlObject::TrayMenu() { return shell_ ? shell_->describeMenu() : QStringList(); }
 
 void ControlObject::TriggerMenuItem(const QString& title) {
     if (!shell_) return;
+    // Only what the menu shows now can be chosen.
+    shell_->statusItem().refresh();
     for (QAction* action : shell_->statusItem().menu().actions())
-        if (!action->isSeparator() && action->text() == title) {
+        if (!action->isSeparator() && action->isVisible() && action->text() == title) {
             action->trigger();
             return;
         }

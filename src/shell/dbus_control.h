@@ -48,6 +48,10 @@ public Q_SLOTS:
     void Quit();
     // What starting orvella again does: the settings window comes forward.
     void ShowSettings();
+    // Call or scatter the school as three quick clicks at the pointer would
+    // (where the session shows no pointer: at the middle of the display).
+    void Attract();
+    void Disperse();
     // The tray menu as "title|checkable|checked" (separators "-").
     QStringList TrayMenu();
     // Triggers the menu item with that title, as a click on it does.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "linux/linux_desktop.h"
@@ -45,9 +46,11 @@ void installSignalHandlers() {
 }
 
 void usage(FILE* to) {
-    std::fputs("usage: orvella [--quit | --autostart on|off | --version]\n"
+    std::fputs("usage: orvella [--quit | --call | --scatter | --autostart on|off | --version]\n"
                "  Without arguments, starts Orvella, or shows the settings of the one running.\n"
                "  --quit            ends the running Orvella.\n"
+               "  --call            calls the school to the pointer, as three quick clicks do.\n"
+               "  --scatter         scatters the school from the pointer.\n"
                "  --autostart on    starts Orvella with every login; off stops that.\n"
                "  --version         prints the version.\n",
                to);
@@ -65,10 +68,15 @@ bool canOpenX11Display() {
 
 int main(int argc, char** argv) {
     using orvella::shell::Request;
-    bool quit = false;
+    // Without arguments: show the running one's settings, or start.
+    std::optional<Request> request;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quit") == 0) {
-            quit = true;
+            request = Request::quit;
+        } else if (std::strcmp(argv[i], "--call") == 0) {
+            request = Request::attract;
+        } else if (std::strcmp(argv[i], "--scatter") == 0) {
+            request = Request::disperse;
         } else if (std::strcmp(argv[i], "--autostart") == 0) {
             const char* choice = i + 1 < argc ? argv[i + 1] : "";
             if (std::strcmp(choice, "on") != 0 && std::strcmp(choice, "off") != 0) {
@@ -94,9 +102,10 @@ int main(int argc, char** argv) {
         }
     }
     // A running Orvella takes the request; this process is then done.
-    if (orvella::shell::handOver(quit ? Request::quit : Request::show)) return 0;
-    if (quit) {
-        std::fputs("orvella: no running Orvella to quit\n", stderr);
+    if (orvella::shell::handOver(request.value_or(Request::show))) return 0;
+    if (request) {
+        std::fprintf(stderr, "orvella: no running Orvella to %s\n",
+                     *request == Request::quit ? "quit" : *request == Request::attract ? "call the school" : "scatter");
         return 1;
     }
 
@@ -139,11 +148,13 @@ int main(int argc, char** argv) {
     auto shell = std::make_unique<orvella::shell::Shell>(*controller);
     orvella::shell::ControlObject control(*controller, shell.get());
     if (ownsName) control.registerOnSessionBus();
-    orvella::shell::InstanceServer server([&shell](Request request) {
-        if (request == Request::quit)
-            QApplication::quit();
-        else
-            shell->showSettingsWindow();
+    orvella::shell::InstanceServer server([&shell, &controller](Request request) {
+        switch (request) {
+            case Request::quit: QApplication::quit(); break;
+            case Request::attract: controller->attractSchool(); break;
+            case Request::disperse: controller->disperseSchool(); break;
+            case Request::show: shell->showSettingsWindow(); break;
+        }
     });
     server.listen();
     shell->announceStart();

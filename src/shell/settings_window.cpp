@@ -133,10 +133,22 @@ void SettingsWindow::resize(QSizeF size) {
     setFrame(toScreen(*frame).toRect(), true);
 }
 
+void SettingsWindow::place(const QRect& frame) {
+    // A window whose size cannot change (minimum = maximum) is one tiling
+    // window managers float instead of tiling it; the panel alone changes
+    // it, through here.
+    view_->setMinimumSize(QSize(0, 0));
+    constexpr int unbounded = (1 << 24) - 1;  // Qt's largest window size
+    view_->setMaximumSize(QSize(unbounded, unbounded));
+    view_->setGeometry(frame);
+    view_->setMinimumSize(frame.size());
+    view_->setMaximumSize(frame.size());
+}
+
 void SettingsWindow::setFrame(const QRect& frame, bool animate) {
     if (animation_) animation_->stop();
     if (!animate || !view_->isVisible()) {
-        view_->setGeometry(frame);
+        place(frame);
         return;
     }
     auto* animation = new QVariantAnimation(this);
@@ -145,7 +157,7 @@ void SettingsWindow::setFrame(const QRect& frame, bool animate) {
     animation->setDuration(180);
     animation->setEasingCurve(QEasingCurve::OutCubic);
     connect(animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
-        if (view_) view_->setGeometry(v.toRect());
+        if (view_) place(v.toRect());
     });
     animation_ = animation;
     animation->start(QAbstractAnimation::DeleteWhenStopped);

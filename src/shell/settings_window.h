@@ -53,6 +53,7 @@ private:
     std::optional<DisplayInfo> windowScreen() const;
     void center(const std::optional<DisplayInfo>& screen);
     void setFrame(const QRect& frame, bool animate);
+    void place(const QRect& frame);
     void requestBlurBehind();
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -33,6 +33,7 @@ QStringList Shell::describeMenu() const {
     status_->refresh();
     QStringList out;
     for (QAction* action : status_->menu().actions()) {
+        if (!action->isVisible()) continue;
         if (action->isSeparator()) {
             out << "-";
             continue;

@@ -9,6 +9,8 @@
 
 #include <QLocalSocket>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "linux/session_bus.h"
@@ -20,8 +22,19 @@ namespace {
 constexpr const char* kService = "org.orvella.Orvella";
 constexpr const char* kPath = "/org/orvella/Orvella";
 
-const char* methodFor(Request r) { return r == Request::quit ? "Quit" : "ShowSettings"; }
-const char* lineFor(Request r) { return r == Request::quit ? "quit\n" : "show\n"; }
+const char* methodFor(Request r) {
+    switch (r) {
+        case Request::quit: return "Quit";
+        case Request::attract: return "Attract";
+        case Request::disperse: return "Disperse";
+        case Request::show: break;
+    }
+    return "ShowSettings";
+}
+
+// The socket's words for the requests, in Request's order.
+constexpr const char* kLines[] = {"show", "quit", "attract", "disperse"};
+std::string lineFor(Request r) { return std::string(kLines[static_cast<int>(r)]) + "\n"; }
 
 bool handOverOnBus(Request request) {
     if (!linux_desktop::sessionBusExists()) return false;
@@ -54,8 +67,8 @@ bool handOverOnSocket(Request request) {
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
         timeval timeout{5, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        const char* line = lineFor(request);
-        if (::write(fd, line, std::strlen(line)) == static_cast<ssize_t>(std::strlen(line))) {
+        const std::string line = lineFor(request);
+        if (::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size())) {
             char answer[4] = {};
             ok = ::read(fd, answer, 3) == 3 && std::strncmp(answer, "ok\n", 3) == 0;
         }
@@ -83,11 +96,13 @@ InstanceServer::InstanceServer(std::function<void(Request)> handle, QObject* par
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
                 if (!client->canReadLine()) return;
                 const QByteArray line = client->readLine().trimmed();
-                const bool known = line == "show" || line == "quit";
-                client->write(known ? "ok\n" : "no\n");
+                std::optional<Request> request;
+                for (int i = 0; i < static_cast<int>(std::size(kLines)); ++i)
+                    if (line == kLines[i]) request = static_cast<Request>(i);
+                client->write(request ? "ok\n" : "no\n");
                 client->flush();
                 client->disconnectFromServer();
-                if (known && handle_) handle_(line == "quit" ? Request::quit : Request::show);
+                if (request && handle_) handle_(*request);
             });
         }
     });

@@ -11,7 +11,9 @@
 
 namespace orvella::shell {
 
-enum class Request { show, quit };
+// What a later start asks of the running Orvella: its settings, to quit, or
+// to call or scatter the school.
+enum class Request { show, quit, attract, disperse };
 
 // Before any window exists: asks a running Orvella to carry out `request`.
 // True when one took it. Uses no Qt application object.

@@ -42,6 +42,12 @@ StatusItem::StatusItem(OrvellaController& controller, std::function<void()> show
     stillWaterItem_ = checkable("静水模式", &StatusItem::toggleStillWaterMode);
     unreadBadgeItem_ = checkable("消息感应", &StatusItem::toggleUnreadBadgeMonitoring);
     windowAvoidanceItem_ = checkable("窗口避让", &StatusItem::toggleWindowAvoidance);
+    // Where no desktop click reaches Orvella, the school is called and
+    // scattered from here.
+    attractItem_ = menu_.addAction(QString::fromUtf8("召唤鱼群"));
+    connect(attractItem_, &QAction::triggered, this, [this] { controller_.attractSchool(); });
+    disperseItem_ = menu_.addAction(QString::fromUtf8("驱散鱼群"));
+    connect(disperseItem_, &QAction::triggered, this, [this] { controller_.disperseSchool(); });
     menu_.addSeparator();
     connect(menu_.addAction(QString::fromUtf8("设置")), &QAction::triggered, this, [this] {
         if (showSettings_) showSettings_();
@@ -75,6 +81,9 @@ void StatusItem::refresh() {
     stillWaterItem_->setChecked(controller_.stillWaterModeEnabled());
     unreadBadgeItem_->setChecked(controller_.unreadBadgeMonitoringEnabled());
     windowAvoidanceItem_->setChecked(controller_.windowAvoidanceEnabled());
+    const bool noClicks = !controller_.desktopAbilities().desktopPresses;
+    attractItem_->setVisible(noClicks);
+    disperseItem_->setVisible(noClicks);
 }
 
 void StatusItem::toggleStillWaterMode() {

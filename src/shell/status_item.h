@@ -41,6 +41,8 @@ private:
     QMenu menu_;
     QAction* stillWaterItem_ = nullptr;
     QAction* unreadBadgeItem_ = nullptr;
+    QAction* attractItem_ = nullptr;
+    QAction* disperseItem_ = nullptr;
     QAction* windowAvoidanceItem_ = nullptr;
 };
 

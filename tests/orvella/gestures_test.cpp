@@ -225,3 +225,44 @@ TEST_F(GestureTest, ADragEndsCallsAndScattering) {
     EXPECT_FALSE(c().isAttractionInForce());
     EXPECT_FALSE(c().dispersalExpiresAt);
 }
+
+TEST_F(GestureTest, CallingAndScatteringWithoutClicksActAsTheGesturesDo) {
+    // Where the session shows the pointer: at the pointer.
+    c().handleMouse(MouseEvent::Type::mouseMoved, {}, {900, 500});
+    const Vector before = c().fishAgents()[0]->velocity;
+    c().attractSchool();
+    ASSERT_TRUE(c().isAttractionInForce());
+    EXPECT_EQ(c().attractionTargetPoint, (Point{900, 500}));
+    EXPECT_EQ(c().attractionExpiresAt, desk.clock.now() + 1.8);
+    EXPECT_FALSE(c().attractionRequiresArrival);
+    const auto& fish = *c().fishAgents()[0];
+    const Vector d = Point{900, 500} - fish.center();
+    EXPECT_NEAR((fish.velocity - before).dx, 3.2 * d.dx / d.length(), 1e-9);
+    ASSERT_EQ(c().waterWindows().size(), 1u);
+    EXPECT_EQ(c().waterWindows().begin()->second->waterView().foodBursts.size(), 1u);
+
+    // Scattering ends the call and sends a sonic wave from the same place.
+    c().disperseSchool();
+    EXPECT_FALSE(c().isAttractionInForce());
+    EXPECT_EQ(c().dispersalOriginPoint, (Point{900, 500}));
+    EXPECT_EQ(c().dispersalExpiresAt, desk.clock.now() + 5);
+    EXPECT_EQ(c().waterWindows().begin()->second->waterView().sonicWaveBursts.size(), 1u);
+
+    // Where the session hides the pointer: the middle of the active display.
+    desk.awareness.set({false, false, false});
+    c().attractSchool();
+    const Rect visible = c().swimAreas()[0].visibleFrame;
+    EXPECT_EQ(c().attractionTargetPoint, visible.center());
+    // An explicit place wins.
+    c().disperseSchool(Point{100, 100});
+    EXPECT_EQ(c().dispersalOriginPoint, (Point{100, 100}));
+}
+
+TEST_F(GestureTest, TheControllerTellsObserversWhenTheSessionsAbilitiesChange) {
+    int changes = 0;
+    c().observeChanges([&] { ++changes; });
+    desk.awareness.set({true, false, false}, DesktopRemedy::enableGnomeShellExtension);
+    EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(c().desktopAbilities().desktopPresses);
+    EXPECT_EQ(c().desktopRemedy(), DesktopRemedy::enableGnomeShellExtension);
+}

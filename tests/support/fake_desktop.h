@@ -289,6 +289,32 @@ private:
     int next_ = 1;
 };
 
+// A session whose abilities the test sets; it tells observers on change.
+class FakeAwareness : public DesktopAwareness {
+public:
+    DesktopAbilities abilities() const override { return abilities_; }
+    std::string providerName() const override { return name; }
+    DesktopRemedy remedy() const override { return remedy_; }
+    int addChangeObserver(std::function<void()> observer) override {
+        observers_.emplace(next_, std::move(observer));
+        return next_++;
+    }
+    void removeChangeObserver(int id) override { observers_.erase(id); }
+    void set(DesktopAbilities abilities, DesktopRemedy remedy = DesktopRemedy::none) {
+        abilities_ = abilities;
+        remedy_ = remedy;
+        auto observers = observers_;
+        for (auto& [id, fn] : observers) fn();
+    }
+    std::string name = "x11";
+
+private:
+    DesktopAbilities abilities_{true, true, true};
+    DesktopRemedy remedy_ = DesktopRemedy::none;
+    std::map<int, std::function<void()>> observers_;
+    int next_ = 1;
+};
+
 class MemoryDefaults : public UserDefaults {
 public:
     std::optional<Value> object(const std::string& key) const override;
@@ -311,7 +337,9 @@ struct FakeDesktop {
     FakeAccessibility accessibility;
     FakeScheduler scheduler{clock};
     MemoryDefaults defaults;
-    Platform platform{displays, surfaces, bitmaps, workspace, mouse, accessibility, scheduler, clock, random, defaults};
+    FakeAwareness awareness;
+    Platform platform{displays,  surfaces, bitmaps, workspace, mouse,    accessibility,
+                      scheduler, clock,    random,  defaults,  awareness};
 
     // One display with the given frame; its visible frame loses a 25-point
     // bar at the top.

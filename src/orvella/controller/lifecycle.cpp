@@ -32,6 +32,8 @@ OrvellaController::OrvellaController(Platform& platform) : activeWindowMonitor(p
     hasUnreadBadgeAccessibilityPermission.observe(changed);
     hasWindowAvoidanceAccessibilityPermission.observe(changed);
     unreadBadgeCounts.observe(changed);
+    // A provider coming or going changes what the panel and menu offer.
+    awarenessObserver_ = platform_.awareness.addChangeObserver(changed);
 }
 
 int OrvellaController::observeChanges(std::function<void()> fn) {
@@ -47,6 +49,7 @@ void OrvellaController::notifyChanges() {
 }
 
 OrvellaController::~OrvellaController() {
+    platform_.awareness.removeChangeObserver(awarenessObserver_);
     stop();
     waterWindows_.clear();
     for (auto& agent : fishAgents_) {

@@ -229,7 +229,18 @@ public:
     bool isInsideInteractiveWindow(Point p) const;
     void registerRapidAttractionClick(Point p, Time now);
     void registerRapidDispersalClick(Point p, Time now);
+    // What the attraction gesture does once its clicks are counted.
+    void startAttraction(Point p, Time now, bool guaranteed);
     void startDispersal(Point p, Time now);
+    // Calling and scattering without clicks (menu, command line, bus), for
+    // sessions that do not report desktop clicks: at `at`, else where the
+    // pointer was last seen, else the middle of the active display.
+    void attractSchool(std::optional<Point> at = std::nullopt);
+    void disperseSchool(std::optional<Point> at = std::nullopt);
+    Point schoolCommandPoint();
+    // What this session lets Orvella know of the desktop.
+    DesktopAbilities desktopAbilities() const { return platform_.awareness.abilities(); }
+    DesktopRemedy desktopRemedy() const { return platform_.awareness.remedy(); }
 
     // Water overlays, one per display while something is drawn on it.
     void syncWaterOverlays();
@@ -358,6 +369,7 @@ private:
     ScreenEntryEdge activeEntryEdge_ = ScreenEntryEdge::bottom;
     bool hasStarted_ = false;
     std::uint64_t motionStepCount_ = 0;
+    int awarenessObserver_ = 0;
     // Callbacks that outlive the controller check this before touching it.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -88,6 +88,10 @@ void OrvellaController::registerRapidAttractionClick(Point p, Time t) {
         clearClickAttraction(true);
         return;
     }
+    startAttraction(p, t, guaranteed);
+}
+
+void OrvellaController::startAttraction(Point p, Time t, bool guaranteed) {
     const double duration = guaranteed ? guaranteedAttractionMaxDuration : sustainedAttractionDuration;
     dispersalOriginPoint.reset();
     dispersalExpiresAt.reset();
@@ -103,6 +107,29 @@ void OrvellaController::registerRapidAttractionClick(Point p, Time t) {
         const Vector d = p - fish->center();
         fish->velocity += d * (impulse / std::max(d.length(), 1.0));
     }
+}
+
+Point OrvellaController::schoolCommandPoint() {
+    // Where the pointer was last seen, when this session shows it; else the
+    // middle of the display the school swims on.
+    if (platform_.awareness.abilities().pointer && isPointInsideEnabledDisplay(cursorPoint)) return cursorPoint;
+    const auto areas = swimAreas();
+    if (auto area = activeSwimArea(areas)) return area->visibleFrame.center();
+    return cursorPoint;
+}
+
+void OrvellaController::attractSchool(std::optional<Point> at) {
+    const Point p = at ? *at : schoolCommandPoint();
+    // As the third of three quick clicks: the counts of clicks start over.
+    recentAttractionClicks.clear();
+    recentGuaranteedAttractionClicks.clear();
+    recentDispersalClicks.clear();
+    startAttraction(p, platform_.clock.now(), false);
+}
+
+void OrvellaController::disperseSchool(std::optional<Point> at) {
+    const Point p = at ? *at : schoolCommandPoint();
+    startDispersal(p, platform_.clock.now());
 }
 
 void OrvellaController::registerRapidDispersalClick(Point p, Time t) {

@@ -5,6 +5,7 @@
 #include "orvella/platform/accessibility.h"
 #include "orvella/platform/canvas.h"
 #include "orvella/platform/clock.h"
+#include "orvella/platform/desktop_awareness.h"
 #include "orvella/platform/displays.h"
 #include "orvella/platform/mouse.h"
 #include "orvella/platform/random.h"
@@ -26,6 +27,7 @@ struct Platform {
     Clock& clock;
     Random& random;
     UserDefaults& defaults;
+    DesktopAwareness& awareness;
 };
 
 }  // namespace orvella
