@@ -47,6 +47,10 @@ class PanelAdapter : public QObject {
     Q_PROPERTY(QStringList openModifierLabels READ openModifierLabels CONSTANT)
     Q_PROPERTY(QStringList gestureLabels READ gestureLabels CONSTANT)
     Q_PROPERTY(bool hasScreenGestureConflict READ hasScreenGestureConflict NOTIFY settingsChanged)
+    // What this desktop withholds from a row, and what would bring it; empty
+    // where nothing is missing.
+    Q_PROPERTY(QString windowAvoidanceNote READ windowAvoidanceNote NOTIFY settingsChanged)
+    Q_PROPERTY(QString screenGestureNote READ screenGestureNote NOTIFY settingsChanged)
     Q_PROPERTY(bool stillWaterModeEnabled READ stillWaterModeEnabled WRITE setStillWaterModeEnabled NOTIFY settingsChanged)
     Q_PROPERTY(bool unreadBadgeMonitoringEnabled READ unreadBadgeMonitoringEnabled WRITE
                    setUnreadBadgeMonitoringEnabled NOTIFY settingsChanged)
@@ -96,6 +100,8 @@ public:
     QStringList openModifierLabels() const;
     QStringList gestureLabels() const;
     bool hasScreenGestureConflict() const;
+    QString windowAvoidanceNote() const;
+    QString screenGestureNote() const;
     bool stillWaterModeEnabled() const;
     void setStillWaterModeEnabled(bool on);
     bool unreadBadgeMonitoringEnabled() const;

@@ -42,6 +42,25 @@ TEST(SettingsPanel, LabelsForVersionValuesAndPills) {
     EXPECT_EQ(unreadPillPadding(42), 5);
 }
 
+TEST(SettingsPanel, RowsSayWhatTheDesktopWithholdsAndWhatBringsIt) {
+    const DesktopAbilities all{true, true, true}, none{false, false, false};
+    EXPECT_FALSE(windowAvoidanceNote(all, DesktopRemedy::none));
+    EXPECT_FALSE(screenGestureNote(all, DesktopRemedy::none));
+    // Nothing to enable: the gesture note points at the menu and the commands.
+    const auto gestures = screenGestureNote(none, DesktopRemedy::none);
+    ASSERT_TRUE(gestures);
+    EXPECT_NE(gestures->find("orvella --call"), std::string::npos);
+    ASSERT_TRUE(windowAvoidanceNote(none, DesktopRemedy::none));
+    // On GNOME Shell both say how to turn the extension on.
+    for (const auto& note : {windowAvoidanceNote(none, DesktopRemedy::enableGnomeShellExtension),
+                             screenGestureNote(none, DesktopRemedy::enableGnomeShellExtension)}) {
+        ASSERT_TRUE(note);
+        EXPECT_NE(note->find("重新登录"), std::string::npos);
+    }
+    // The pointer alone missing says nothing on these rows.
+    EXPECT_FALSE(windowAvoidanceNote({false, true, true}, DesktopRemedy::none));
+}
+
 TEST(SettingsWindow, ThePreferredDisplayIsTheTraysThenThePointersThenTheMain) {
     const auto left = screen(Rect::make(0, 0, 1000, 800), Rect::make(0, 0, 1000, 775));
     const auto right = screen(Rect::make(1000, 0, 1000, 800), Rect::make(1000, 0, 1000, 800));

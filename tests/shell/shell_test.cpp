@@ -14,6 +14,7 @@
 
 #include "backend_support.h"
 #include "orvella/controller/orvella_controller.h"
+#include "orvella/panel/settings_panel.h"
 #include "shell/app_picker.h"
 #include "shell/panel_adapter.h"
 #include "shell/settings_window.h"
@@ -238,6 +239,35 @@ TEST_F(ShellTest, PanelLooksAsStatedTabsEaseAndTheLastColumnsPillShows) {
     EXPECT_LT(area->height(), 238 + 28);
     EXPECT_GT(area->height(), 218 + 28);
     ASSERT_TRUE(spinUntil([&] { return content->opacity() == 1 && area->height() == 218 + 28; }, 1));
+    window.close();
+}
+
+TEST_F(ShellTest, RowsSayWhenTheDesktopWithholdsWhatTheyNeed) {
+    SettingsWindow window(*controller, [] { return std::nullopt; }, [] {});
+    window.show();
+    QQuickView* view = window.view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    QQuickItem* root = view->rootObject();
+    window.adapter()->setSelectedTab(3);
+    QQuickItem* avoidance = find(root, "avoidanceNote");
+    ASSERT_NE(avoidance, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return find(root, "avoidance")->isVisible(); }));
+    EXPECT_FALSE(avoidance->isVisible()) << "X11 gives the focused window: nothing to say";
+
+    // A session that withholds everything, and then says how to get it.
+    desk.awareness.set({false, false, false});
+    ASSERT_TRUE(spinUntil([&] { return avoidance->isVisible(); }));
+    EXPECT_EQ(avoidance->property("text").toString().toStdString(),
+              *windowAvoidanceNote({false, false, false}, DesktopRemedy::none));
+    window.adapter()->setSelectedTab(2);
+    QQuickItem* gestures = find(root, "gestureNote");
+    ASSERT_NE(gestures, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return gestures->isVisible(); }));
+    EXPECT_NE(gestures->property("text").toString().indexOf("orvella --call"), -1);
+    desk.awareness.set({false, false, false}, DesktopRemedy::enableGnomeShellExtension);
+    ASSERT_TRUE(spinUntil([&] { return gestures->property("text").toString().contains("重新登录"); }));
+    desk.awareness.set({true, true, true});
+    ASSERT_TRUE(spinUntil([&] { return !gestures->isVisible(); }));
     window.close();
 }
 

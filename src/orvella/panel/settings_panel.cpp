@@ -37,6 +37,32 @@ double panelHeight(SettingsTab tab, bool conflict) {
 
 double scrollAreaHeight(SettingsTab tab, bool conflict) { return panelHeight(tab, conflict) - 190; }
 
+namespace {
+std::string remedyText(DesktopRemedy remedy) {
+    switch (remedy) {
+        case DesktopRemedy::enableGnomeShellExtension:
+            return "在“扩展”应用中启用 Orvella 扩展，然后重新登录即可。";
+        case DesktopRemedy::installGnomeShellExtension:
+            return "运行 orvella --install-gnome-extension 安装 GNOME 扩展，启用后重新登录即可。";
+        case DesktopRemedy::none: break;
+    }
+    return "";
+}
+}  // namespace
+
+std::optional<std::string> windowAvoidanceNote(const DesktopAbilities& abilities, DesktopRemedy remedy) {
+    if (abilities.focusedWindow) return std::nullopt;
+    return "当前桌面不告诉 Orvella 哪个窗口在前台，窗口避让不起作用。" + remedyText(remedy);
+}
+
+std::optional<std::string> screenGestureNote(const DesktopAbilities& abilities, DesktopRemedy remedy) {
+    if (abilities.desktopPresses) return std::nullopt;
+    const std::string remedyLine = remedyText(remedy);
+    return "当前桌面不把桌面上的点击告诉 Orvella，连点手势不起作用。" +
+           (remedyLine.empty() ? std::string("可用托盘菜单或 orvella --call、orvella --scatter 召唤和驱散鱼群。")
+                               : remedyLine);
+}
+
 std::string appVersionDisplay(const std::optional<std::string>& shortVersion, const std::optional<std::string>& build) {
     if (!shortVersion || shortVersion->empty()) return "开发版";
     if (build && !build->empty()) return "v" + *shortVersion + " (" + *build + ")";

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "orvella/platform/desktop_awareness.h"
 #include "orvella/platform/displays.h"
 #include "orvella/support/geometry.h"
 
@@ -51,6 +52,11 @@ std::string speedValueLabel(double swimSpeed);
 std::string unreadPillLabel(int count);
 // Side padding of the tile's pill: 5 from two digits on, else 0.
 double unreadPillPadding(int count);
+
+// What the panel says under a row whose feature this desktop withholds,
+// and what would bring it; nothing where the desktop gives what it needs.
+std::optional<std::string> windowAvoidanceNote(const DesktopAbilities& abilities, DesktopRemedy remedy);
+std::optional<std::string> screenGestureNote(const DesktopAbilities& abilities, DesktopRemedy remedy);
 
 // The display the settings window appears on: the tray item's, else the one
 // under the pointer, else the main display.

@@ -33,6 +33,14 @@ ColumnLayout {
         currentIndex: tab.adapter.dispersalModifier
         onActivated: (i) => tab.adapter.dispersalModifier = i
     }
+    Text {
+        objectName: "gestureNote"
+        visible: text !== ""
+        text: tab.adapter.screenGestureNote
+        font.pixelSize: 11; color: Theme.secondary
+        wrapMode: Text.Wrap
+        Layout.fillWidth: true
+    }
     Item {
         objectName: "conflict"
         visible: tab.adapter.hasScreenGestureConflict

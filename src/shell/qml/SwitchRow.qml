@@ -14,6 +14,8 @@ ColumnLayout {
     property string tip
     property bool checked
     property bool needsPermission: false
+    // What this desktop withholds from the setting, if anything.
+    property string note: ""
     signal toggled(bool on)
     signal requestPermission()
     signal refreshPermission()
@@ -54,6 +56,15 @@ ColumnLayout {
                 onClicked: row.toggled(!row.checked)
             }
         }
+    }
+    Text {
+        objectName: row.objectName + "Note"
+        visible: row.note !== ""
+        text: row.note
+        font.pixelSize: 11; color: Theme.secondary
+        wrapMode: Text.Wrap
+        Layout.fillWidth: true
+        Layout.leftMargin: 10; Layout.rightMargin: 10
     }
     RowLayout {
         visible: row.needsPermission

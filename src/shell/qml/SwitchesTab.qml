@@ -30,6 +30,7 @@ ColumnLayout {
         symbolOff: "macwindow"; symbolOn: "macwindow"
         title: "窗口避让"; subtitle: "自动避开前台窗口"; tip: "主动绕开主窗口避免干扰"
         checked: tab.adapter.windowAvoidanceEnabled
+        note: tab.adapter.windowAvoidanceNote
         needsPermission: tab.adapter.windowAvoidanceEnabled && !tab.adapter.hasWindowAvoidanceAccessibilityPermission
         onToggled: (on) => tab.adapter.windowAvoidanceEnabled = on
         onRequestPermission: tab.adapter.requestWindowAvoidancePermission()
