@@ -17,6 +17,16 @@ LinuxDesktop::LinuxDesktop(std::filesystem::path defaultsFile)
     : defaults_((useDesktopIconTheme(), std::move(defaultsFile))),
       platform_{displays_, surfaces_, bitmaps_, workspace_, mouse_,    accessibility_,
                 scheduler_, clock_,    random_,  defaults_,  awareness_} {
+    // In a Wayland session the compositor's provider stands in for what
+    // XWayland cannot see.
+    accessibility_.setSession(&awareness_);
+    mouse_.setProviderPointer([this]() -> std::optional<QPointF> {
+        auto* provider = awareness_.provider();
+        if (!provider || !provider->abilities().pointer) return std::nullopt;
+        return provider->pointer();
+    });
+    awareness_.onPointerMoved = [this](QPointF at) { mouse_.providerPointerMoved(at); };
+    awareness_.onPressed = [this](QPointF at, Modifiers m) { mouse_.providerPressed(at, m); };
     // What a motion step moves and redraws goes out in one go at its end,
     // not on later turns of the event loop.
     scheduler_.setTickHooks(

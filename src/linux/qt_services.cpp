@@ -136,6 +136,7 @@ std::shared_ptr<Image> QtBitmaps::resized(const std::shared_ptr<Image>& image, S
 X11Accessibility::X11Accessibility() : trusted_(x11Display() != nullptr) {}
 
 std::optional<FrontWindowInfo> X11Accessibility::frontWindow() {
+    if (session_ && session_->isWayland()) return session_->providerFrontWindow();
     const auto frame = activeWindowFrame();
     if (!frame) return std::nullopt;
     // X pixels to Qt's points: each screen keeps its origin and scales from

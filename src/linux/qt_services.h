@@ -6,6 +6,7 @@
 #include <random>
 
 #include "linux/launcher_entries.h"
+#include "linux/session_awareness.h"
 #include "orvella/platform/accessibility.h"
 #include "orvella/platform/canvas.h"
 #include "orvella/platform/clock.h"
@@ -78,8 +79,12 @@ public:
     std::optional<FrontWindowInfo> frontWindow() override;
     std::optional<std::vector<DockItem>> dockItems() override { return launchers_.items(); }
     LauncherEntries& launcherEntries() { return launchers_; }
+    // In a Wayland session the focused window comes from the compositor's
+    // provider (XWayland knows only its own clients').
+    void setSession(const SessionAwareness* session) { session_ = session; }
 
 private:
+    const SessionAwareness* session_ = nullptr;
     // Read once on the main thread; the badge reader asks from its queue.
     const bool trusted_;
     LauncherEntries launchers_;

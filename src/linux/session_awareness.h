@@ -3,32 +3,57 @@
 // server tells everything: XInput2 for the pointer and presses, EWMH for the
 // focused window (X11Mouse, X11Accessibility). In a Wayland session Orvella's
 // X11 connection goes through XWayland, which sees none of the compositor's
-// native windows, so without a compositor's own provider it knows nothing.
+// native windows; what it knows then comes from the compositor's own
+// provider, chosen at start and chosen again when it goes away.
 
+#include <QObject>
+#include <QTimer>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "linux/desktop_provider.h"
+#include "orvella/platform/accessibility.h"
 #include "orvella/platform/desktop_awareness.h"
 
 namespace orvella::linux_desktop {
 
-class SessionAwareness : public DesktopAwareness {
+class SessionAwareness : public QObject, public DesktopAwareness {
 public:
-    // `waylandSession`: the session is Wayland's (see isWaylandSession).
-    explicit SessionAwareness(bool waylandSession = isWaylandSession());
-    DesktopAbilities abilities() const override { return abilities_; }
-    std::string providerName() const override { return name_; }
-    DesktopRemedy remedy() const override { return DesktopRemedy::none; }
+    // What the environment says of the session.
+    struct Session {
+        bool wayland = false;
+        std::string swaySocket;         // $SWAYSOCK (sway and other i3-IPC compositors)
+        std::string hyprlandSignature;  // $HYPRLAND_INSTANCE_SIGNATURE
+    };
+    static Session fromEnvironment();
+
+    explicit SessionAwareness(Session session = fromEnvironment());
+    ~SessionAwareness() override;
+    DesktopAbilities abilities() const override;
+    std::string providerName() const override;
+    DesktopRemedy remedy() const override;
     int addChangeObserver(std::function<void()> observer) override;
     void removeChangeObserver(int id) override { observers_.erase(id); }
 
-    // A Wayland session: WAYLAND_DISPLAY is set, or the session says so.
-    static bool isWaylandSession();
+    bool isWayland() const { return session_.wayland; }
+    // The compositor's provider while there is one (Wayland sessions only).
+    DesktopProvider* provider() const { return provider_.get(); }
+    // The focused window as the provider reports it, in the avoidance
+    // rules' top-left coordinates of the primary display.
+    std::optional<FrontWindowInfo> providerFrontWindow() const;
+    // Told of the provider's pointer and presses, on the main thread.
+    std::function<void(QPointF)> onPointerMoved;
+    std::function<void(QPointF, Modifiers)> onPressed;
 
 private:
-    DesktopAbilities abilities_;
-    std::string name_;
+    void choose();
+    void notify();
+    Session session_;
+    std::unique_ptr<DesktopProvider> provider_;
+    QTimer retry_;
     std::map<int, std::function<void()>> observers_;
     int next_ = 1;
 };

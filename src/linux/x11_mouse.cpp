@@ -89,7 +89,29 @@ void X11Mouse::removeMonitor(int handle) {
     local_.erase(handle);
 }
 
-Point X11Mouse::mouseLocation() const { return toDesktop(QPointF(QCursor::pos())); }
+Point X11Mouse::mouseLocation() const {
+    if (providerPointer_)
+        if (auto at = providerPointer_()) return toDesktop(*at);
+    return toDesktop(QPointF(QCursor::pos()));
+}
+
+void X11Mouse::providerPointerMoved(QPointF at) {
+    MouseEvent e;
+    e.type = MouseEvent::Type::mouseMoved;
+    e.location = toDesktop(at);
+    if (e.location == last_) return;
+    last_ = e.location;
+    deliver(global_, e);
+}
+
+void X11Mouse::providerPressed(QPointF at, Modifiers modifiers) {
+    MouseEvent e;
+    e.type = MouseEvent::Type::leftMouseDown;
+    e.location = toDesktop(at);
+    e.modifiers = modifiers;
+    last_ = e.location;
+    deliver(global_, e);
+}
 
 bool X11Mouse::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "xcb_generic_event_t") return false;

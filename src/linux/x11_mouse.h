@@ -2,6 +2,8 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
+#include <QPointF>
+#include <functional>
 #include <chrono>
 #include <map>
 #include <optional>
@@ -38,6 +40,12 @@ public:
     // collected at the next of those polls, so the tick never waits for
     // the server.
     void pollIfQuiet();
+    // A compositor's provider reports the pointer and presses over windows
+    // XWayland cannot see: they go to the global monitors, in X-screen
+    // coordinates, and its pointer is the one mouseLocation gives.
+    void providerPointerMoved(QPointF at);
+    void providerPressed(QPointF at, Modifiers modifiers);
+    void setProviderPointer(std::function<std::optional<QPointF>()> pointer) { providerPointer_ = std::move(pointer); }
 
 private:
     void sample();
@@ -59,6 +67,7 @@ private:
     Point last_;
     // The sequence number of the quiet poll's question still unanswered.
     std::optional<unsigned int> pendingQuery_;
+    std::function<std::optional<QPointF>()> providerPointer_;
 };
 
 }  // namespace orvella::linux_desktop

@@ -1,0 +1,44 @@
+#pragma once
+// A Wayland compositor's own account of the desktop, through the extension
+// point it offers (an IPC socket, a script, a shell extension). Coordinates
+// are the compositor's layout in logical pixels, which the XWayland screen
+// Orvella's windows live on shares: top-left origin, y down.
+
+#include <QObject>
+#include <QPointF>
+#include <QRectF>
+#include <optional>
+#include <string>
+
+#include "orvella/platform/desktop_awareness.h"
+#include "orvella/platform/mouse.h"
+
+namespace orvella::linux_desktop {
+
+struct ProviderWindow {
+    QRectF frame;           // with the compositor's decorations
+    int processID = 0;
+    std::string windowClass;  // app id or X11 class
+    std::string title;
+};
+
+class DesktopProvider : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual std::string name() const = 0;
+    // What it reports while it is there.
+    virtual DesktopAbilities abilities() const = 0;
+    virtual DesktopRemedy remedy() const { return DesktopRemedy::none; }
+    virtual std::optional<QPointF> pointer() const { return std::nullopt; }
+    virtual std::optional<ProviderWindow> focusedWindow() const { return std::nullopt; }
+
+Q_SIGNALS:
+    void pointerMoved(QPointF at);
+    void pressed(QPointF at, orvella::Modifiers modifiers);
+    void changed();
+    // The compositor's end of it is gone (socket closed, script unloaded).
+    void lost();
+};
+
+}  // namespace orvella::linux_desktop
