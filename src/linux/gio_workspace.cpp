@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "linux/qt_canvas.h"
+#include "linux/session_awareness.h"
 #include "linux/x11_windows.h"
 
 namespace orvella::linux_desktop {
@@ -375,6 +376,16 @@ RunningApplication runningApplicationOf(const ClientWindow& window, const std::v
 }  // namespace
 
 std::optional<RunningApplication> GioWorkspace::frontmostApplication() {
+    if (session_ && session_->isWayland()) {
+        // XWayland's active window is none of the compositor's; its provider
+        // says which window has the focus, by its class (or app id).
+        const auto provided = session_->provider() ? session_->provider()->focusedWindow() : std::nullopt;
+        if (!provided || !session_->abilities().focusedWindow) return std::nullopt;
+        ClientWindow window;
+        window.instance = window.className = provided->windowClass;
+        window.processID = provided->processID;
+        return runningApplicationOf(window, knownEntries());
+    }
     auto window = activeWindow();
     if (!window) return std::nullopt;
     return runningApplicationOf(*window, knownEntries());

@@ -39,8 +39,12 @@ public:
     // The icon theme Qt should use on this desktop: the desktop's own
     // setting, else the first installed of Adwaita, breeze and hicolor.
     static std::string detectIconTheme();
+    // In a Wayland session the application in front is the owner of the
+    // window the compositor's provider reports as focused.
+    void setSession(const class SessionAwareness* session) { session_ = session; }
 
 private:
+    const class SessionAwareness* session_ = nullptr;
     void readReduceMotion();
     GSettings* interfaceSettings_ = nullptr;
     bool reduceMotion_ = false;

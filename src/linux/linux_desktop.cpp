@@ -20,6 +20,7 @@ LinuxDesktop::LinuxDesktop(std::filesystem::path defaultsFile)
     // In a Wayland session the compositor's provider stands in for what
     // XWayland cannot see.
     accessibility_.setSession(&awareness_);
+    workspace_.setSession(&awareness_);
     mouse_.setProviderPointer([this]() -> std::optional<QPointF> {
         auto* provider = awareness_.provider();
         if (!provider || !provider->abilities().pointer) return std::nullopt;

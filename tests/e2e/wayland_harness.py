@@ -1,0 +1,120 @@
+"""Headless Wayland compositors for end-to-end tests, each started by the
+test itself with its own runtime folder and session bus, and stopped with
+everything it started. A compositor that cannot start here makes its tests
+skip, saying why."""
+
+import os
+import pwd
+import re
+import shutil
+import subprocess
+import time
+
+from harness import DATA, Desktop, wait_until
+
+
+class Unavailable(Exception):
+    """The compositor cannot run on this machine."""
+
+
+class SwayDesktop(Desktop):
+    """sway, headless, with the pixman renderer and XWayland, one output of
+    the given size. sway refuses to run as root: then it runs as nobody (the
+    tests, as root, may still reach its sockets)."""
+
+    def start(self):
+        for tool in ("sway", "swaymsg", "Xwayland", "dbus-daemon"):
+            if not shutil.which(tool):
+                raise Unavailable(f"{tool} is not installed")
+        width, height = self.size.split("x")
+        os.chmod(self.tmp, 0o755)
+        home = os.path.join(self.tmp, "sway")
+        os.makedirs(home, mode=0o777)
+        os.chmod(home, 0o777)
+        runtime = os.path.join(self.tmp, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        user = None
+        if os.geteuid() == 0:
+            user = pwd.getpwnam("nobody")
+            os.chown(runtime, user.pw_uid, user.pw_gid)
+        config = os.path.join(home, "config")
+        envfile = os.path.join(home, "env")
+        with open(config, "w") as f:
+            f.write("xwayland enable\n"
+                    f"output HEADLESS-1 resolution {width}x{height}\n"
+                    "default_border none\ndefault_floating_border none\nfocus_follows_mouse no\n"
+                    # XWayland lets in only sway's own user; the tests' too.
+                    f"exec sh -c 'xhost +si:localuser:{pwd.getpwuid(os.geteuid()).pw_name} >/dev/null 2>&1; "
+                    f"echo \"$DISPLAY $SWAYSOCK $WAYLAND_DISPLAY\" > {envfile}.part && mv {envfile}.part {envfile}'\n")
+        os.chmod(config, 0o644)
+        sway_env = {"HOME": home, "XDG_RUNTIME_DIR": runtime, "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                    "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman"}
+        cmd = ["sway", "-c", config]
+        if user:
+            cmd = ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups"] + cmd
+        self.log = os.path.join(self.tmp, "sway.log")
+        with open(self.log, "w") as log:
+            self.sway = subprocess.Popen(cmd, env=sway_env, stdout=log, stderr=subprocess.STDOUT)
+        self.procs.append(self.sway)
+        if not wait_until(lambda: os.path.exists(envfile) or self.sway.poll() is not None, timeout=15) \
+                or not os.path.exists(envfile):
+            tail = open(self.log).read()[-600:]
+            self.stop()
+            raise Unavailable("sway did not start: " + tail)
+        with open(envfile) as f:
+            display, swaysock, wayland = f.read().split()
+        config_home = os.path.join(self.tmp, "config")
+        os.makedirs(config_home)
+        shutil.copy(os.path.join(DATA, "config", "mimeapps.list"), config_home)
+        self.env.update({
+            "DISPLAY": display, "SWAYSOCK": swaysock, "WAYLAND_DISPLAY": wayland, "XDG_RUNTIME_DIR": runtime,
+            "XDG_SESSION_TYPE": "wayland", "XDG_CONFIG_HOME": config_home,
+            "XDG_DATA_HOME": os.path.join(self.tmp, "data"), "XDG_DATA_DIRS": DATA + ":/usr/local/share:/usr/share",
+            "QT_QPA_PLATFORM": "xcb", "XDG_CURRENT_DESKTOP": "Orvella-Test",
+        })
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env, text=True)
+        self.procs.append(bus)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        # XWayland starts when its first client comes; make sure it answers.
+        if not wait_until(lambda: self.output(["xdpyinfo"], check=False), timeout=10):
+            raise Unavailable("XWayland did not answer")
+        return self
+
+    def swaymsg(self, *args):
+        return self.output(["swaymsg", *args])
+
+    def tree(self, how="-tree"):
+        return super().tree(how)
+
+    def sway_tree(self):
+        import json
+        return json.loads(self.output(["swaymsg", "-r", "-t", "get_tree"]))
+
+    def sway_nodes(self):
+        out = []
+
+        def walk(node):
+            out.append(node)
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                walk(child)
+        walk(self.sway_tree())
+        return out
+
+    def native_window(self, width, height, x, y):
+        """A native Wayland window (weston-terminal), floating at the given
+        place and focused; returns its process."""
+        if not shutil.which("weston-terminal"):
+            raise Unavailable("weston-terminal is not installed")
+        before = {n.get("id") for n in self.sway_nodes()}
+        proc = self.spawn(["weston-terminal", "--shell=/bin/sh"])
+        found = wait_until(lambda: [n for n in self.sway_nodes()
+                                    if n.get("pid") == proc.pid and n.get("id") not in before], timeout=10)
+        if not found:
+            raise AssertionError("weston-terminal did not map")
+        con = found[0]["id"]
+        self.swaymsg(f"[con_id={con}]", "floating", "enable")
+        self.swaymsg(f"[con_id={con}]", "resize", "set", str(width), str(height))
+        self.swaymsg(f"[con_id={con}]", "move", "absolute", "position", str(x), str(y))
+        self.swaymsg(f"[con_id={con}]", "focus")
+        return proc
