@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "linux/qt_canvas.h"
-#include "linux/session_awareness.h"
 #include "linux/x11_windows.h"
 
 namespace orvella::linux_desktop {
@@ -376,14 +375,12 @@ RunningApplication runningApplicationOf(const ClientWindow& window, const std::v
 }  // namespace
 
 std::optional<RunningApplication> GioWorkspace::frontmostApplication() {
-    if (session_ && session_->isWayland()) {
-        // XWayland's active window is none of the compositor's; its provider
-        // says which window has the focus, by its class (or app id).
-        const auto provided = session_->provider() ? session_->provider()->focusedWindow() : std::nullopt;
-        if (!provided || !session_->abilities().focusedWindow) return std::nullopt;
+    if (waylandFocus_) {
+        const auto focused = waylandFocus_();
+        if (!focused) return std::nullopt;
         ClientWindow window;
-        window.instance = window.className = provided->windowClass;
-        window.processID = provided->processID;
+        window.instance = window.className = focused->windowClass;
+        window.processID = focused->processID;
         return runningApplicationOf(window, knownEntries());
     }
     auto window = activeWindow();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,12 +40,19 @@ public:
     // The icon theme Qt should use on this desktop: the desktop's own
     // setting, else the first installed of Adwaita, breeze and hicolor.
     static std::string detectIconTheme();
+    // The window a Wayland compositor reports as focused: its class (or app
+    // id) and process.
+    struct FocusedWindow {
+        std::string windowClass;
+        int processID = 0;
+    };
     // In a Wayland session the application in front is the owner of the
-    // window the compositor's provider reports as focused.
-    void setSession(const class SessionAwareness* session) { session_ = session; }
+    // window the compositor's provider reports as focused (XWayland's
+    // active window is none of the compositor's): `source` tells it.
+    void setWaylandFocus(std::function<std::optional<FocusedWindow>()> source) { waylandFocus_ = std::move(source); }
 
 private:
-    const class SessionAwareness* session_ = nullptr;
+    std::function<std::optional<FocusedWindow>()> waylandFocus_;
     void readReduceMotion();
     GSettings* interfaceSettings_ = nullptr;
     bool reduceMotion_ = false;

@@ -84,6 +84,16 @@ HyprlandProvider::HyprlandProvider(std::string folder, QObject* parent)
     connect(&cursorTimer_, &QTimer::timeout, this, &HyprlandProvider::pollCursor);
 }
 
+HyprlandProvider::~HyprlandProvider() {
+    // Sockets closing as they are destroyed say so: nothing of this object
+    // may hear it once its members are gone.
+    events_.disconnect();
+    for (QLocalSocket* request : findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly)) {
+        request->disconnect();
+        delete request;
+    }
+}
+
 void HyprlandProvider::start() {
     if (events_.state() != QLocalSocket::UnconnectedState) return;
     events_.connectToServer(QString::fromStdString(folder_ + "/.socket2.sock"));

@@ -30,6 +30,7 @@ std::optional<QPointF> cursorPosition(const Value& reply);
 class HyprlandProvider : public DesktopProvider {
 public:
     explicit HyprlandProvider(std::string folder, QObject* parent = nullptr);
+    ~HyprlandProvider() override;
     std::string name() const override { return "hyprland"; }
     DesktopAbilities abilities() const override { return {connected_, connected_, false}; }
     std::optional<QPointF> pointer() const override { return pointer_; }

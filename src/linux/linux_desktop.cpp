@@ -20,7 +20,14 @@ LinuxDesktop::LinuxDesktop(std::filesystem::path defaultsFile)
     // In a Wayland session the compositor's provider stands in for what
     // XWayland cannot see.
     accessibility_.setSession(&awareness_);
-    workspace_.setSession(&awareness_);
+    if (awareness_.isWayland())
+        workspace_.setWaylandFocus([this]() -> std::optional<GioWorkspace::FocusedWindow> {
+            auto* provider = awareness_.provider();
+            if (!provider || !provider->abilities().focusedWindow) return std::nullopt;
+            const auto window = provider->focusedWindow();
+            if (!window) return std::nullopt;
+            return GioWorkspace::FocusedWindow{window->windowClass, window->processID};
+        });
     mouse_.setProviderPointer([this]() -> std::optional<QPointF> {
         auto* provider = awareness_.provider();
         if (!provider || !provider->abilities().pointer) return std::nullopt;

@@ -5,6 +5,7 @@
 
 #include "linux/coordinates.h"
 #include "linux/hyprland_provider.h"
+#include "linux/kwin_provider.h"
 #include "linux/sway_provider.h"
 
 namespace orvella::linux_desktop {
@@ -45,6 +46,8 @@ void SessionAwareness::choose() {
     } else if (!session_.hyprlandSignature.empty()) {
         const std::string folder = hyprland::socketFolder(session_.hyprlandSignature);
         if (!folder.empty()) chosen = std::make_unique<HyprlandProvider>(folder);
+    } else if (KWinProvider::isAvailable()) {
+        chosen = std::make_unique<KWinProvider>();
     }
     if (provider_) {
         provider_->disconnect(this);
@@ -70,6 +73,7 @@ void SessionAwareness::choose() {
     });
     if (auto* sway = dynamic_cast<SwayProvider*>(provider_.get())) sway->start();
     if (auto* hypr = dynamic_cast<HyprlandProvider*>(provider_.get())) hypr->start();
+    if (auto* kwin = dynamic_cast<KWinProvider*>(provider_.get())) kwin->start();
     notify();
 }
 

@@ -116,6 +116,11 @@ SwayProvider::SwayProvider(std::string socketPath, QObject* parent)
     });
 }
 
+SwayProvider::~SwayProvider() {
+    // The socket says it closed as it is destroyed, after the rest of us.
+    socket_.disconnect();
+}
+
 void SwayProvider::start() {
     if (socket_.state() != QLocalSocket::UnconnectedState) return;
     socket_.connectToServer(QString::fromStdString(path_));

@@ -37,6 +37,7 @@ std::optional<ProviderWindow> focusedWindow(const Value& tree);
 class SwayProvider : public DesktopProvider {
 public:
     explicit SwayProvider(std::string socketPath, QObject* parent = nullptr);
+    ~SwayProvider() override;
     std::string name() const override { return "sway"; }
     DesktopAbilities abilities() const override { return {false, connected_, false}; }
     std::optional<ProviderWindow> focusedWindow() const override { return focused_; }

@@ -1,0 +1,63 @@
+#pragma once
+// KDE Plasma (KWin 5.27 and 6): a KWin script Orvella loads over the session
+// bus (org.kde.KWin /Scripting) reports the cursor and the active window's
+// frame, process and class back to Orvella, and registers the two global
+// shortcuts that call and scatter the school. Clicks are not reported.
+
+#include <QDBusServiceWatcher>
+#include <QObject>
+#include <QTimer>
+#include <optional>
+#include <string>
+
+#include "linux/desktop_provider.h"
+
+namespace orvella::linux_desktop {
+
+class KWinProvider;
+
+// The object the script calls: org.orvella.KWinReport.Report(json).
+class KWinReportReceiver : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.orvella.KWinReport")
+public:
+    explicit KWinReportReceiver(KWinProvider& provider) : provider_(provider) {}
+public Q_SLOTS:
+    void Report(const QString& json);
+
+private:
+    KWinProvider& provider_;
+};
+
+class KWinProvider : public DesktopProvider {
+public:
+    static constexpr const char* kScriptName = "orvella";
+    static constexpr const char* kReportPath = "/org/orvella/Orvella/KWin";
+    // Whether KWin answers on the session bus.
+    static bool isAvailable();
+
+    explicit KWinProvider(QObject* parent = nullptr);
+    ~KWinProvider() override;
+    std::string name() const override { return "kwin"; }
+    DesktopAbilities abilities() const override { return {reporting_, reporting_, false}; }
+    std::optional<QPointF> pointer() const override { return pointer_; }
+    std::optional<ProviderWindow> focusedWindow() const override { return window_; }
+    // Loads and runs the script; `lost` follows if KWin refuses it.
+    void start();
+    // One report of the script's.
+    void handleReport(const QString& json);
+
+private:
+    void unload();
+    void checkStillLoaded();
+    void goAway();
+    KWinReportReceiver receiver_{*this};
+    QDBusServiceWatcher watcher_;
+    QTimer check_;
+    bool reporting_ = false;
+    bool loaded_ = false;
+    std::optional<QPointF> pointer_;
+    std::optional<ProviderWindow> window_;
+};
+
+}  // namespace orvella::linux_desktop
