@@ -248,8 +248,12 @@ Modifiers X11Mouse::heldModifiers() const {
     return m;
 }
 
+bool X11Mouse::providerKnowsPointer() const { return providerPointer_ && providerPointer_().has_value(); }
+
 void X11Mouse::pollIfQuiet() {
-    if (global_.empty() || sampleQueued_) return;
+    // Where the compositor reports the pointer, XWayland's own idea of it
+    // (stale once the pointer leaves our windows) must not undo that.
+    if (global_.empty() || sampleQueued_ || providerKnowsPointer()) return;
     if (std::chrono::steady_clock::now() - lastRaw_ < std::chrono::seconds(1)) return;
     if (++ticks_ % 6 != 0) return;
     xcb_connection_t* c = xcbConnection();
@@ -285,7 +289,7 @@ void X11Mouse::pollIfQuiet() {
 
 void X11Mouse::sample() {
     sampleQueued_ = false;
-    if (global_.empty()) return;
+    if (global_.empty() || providerKnowsPointer()) return;
     auto pointer = queryPointer(MouseEvent::Type::mouseMoved);
     if (!pointer || pointer->event.location == last_) return;
     last_ = pointer->event.location;

@@ -68,6 +68,7 @@ private:
     // The sequence number of the quiet poll's question still unanswered.
     std::optional<unsigned int> pendingQuery_;
     std::function<std::optional<QPointF>()> providerPointer_;
+    bool providerKnowsPointer() const;
 };
 
 }  // namespace orvella::linux_desktop

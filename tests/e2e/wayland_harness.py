@@ -118,3 +118,107 @@ class SwayDesktop(Desktop):
         self.swaymsg(f"[con_id={con}]", "move", "absolute", "position", str(x), str(y))
         self.swaymsg(f"[con_id={con}]", "focus")
         return proc
+
+
+class KWinDesktop(Desktop):
+    """kwin_wayland on virtual outputs (`outputs` of `size` side by side)
+    with XWayland and a private session bus. The installed binary has file
+    capabilities that fail here; a copy of it runs."""
+
+    FAKE_INPUT = os.environ.get("ORVELLA_TEST_FAKE_INPUT", "")
+
+    def __init__(self, size="1440x900", outputs=1):
+        super().__init__(size, compositor=False, wm=None)
+        self.outputs = outputs
+
+    def start(self):
+        for tool in ("kwin_wayland", "Xwayland", "dbus-daemon"):
+            if not shutil.which(tool):
+                raise Unavailable(f"{tool} is not installed")
+        width, height = self.size.split("x")
+        binary = os.path.join(self.tmp, "bin", "kwin_wayland")  # KWin checks its own name
+        os.makedirs(os.path.dirname(binary))
+        shutil.copy(shutil.which("kwin_wayland"), binary)
+        runtime = os.path.join(self.tmp, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        config_home = os.path.join(self.tmp, "config")
+        os.makedirs(config_home)
+        shutil.copy(os.path.join(DATA, "config", "mimeapps.list"), config_home)
+        self.env.update({"XDG_RUNTIME_DIR": runtime, "XDG_CONFIG_HOME": config_home, "HOME": self.tmp,
+                         "XDG_DATA_HOME": os.path.join(self.tmp, "data"),
+                         "XDG_DATA_DIRS": DATA + ":/usr/local/share:/usr/share"})
+        for key in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            self.env.pop(key, None)
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env, text=True)
+        self.procs.append(bus)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        envfile = os.path.join(self.tmp, "kwin.env")
+        socket = "orvella-kwin"
+        kwin_env = dict(self.env, KWIN_WAYLAND_NO_PERMISSION_CHECKS="1", KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1")
+        self.log = os.path.join(self.tmp, "kwin.log")
+        with open(self.log, "w") as log:
+            self.kwin = subprocess.Popen(
+                [binary, "--virtual", "--xwayland", "--width", width, "--height", height,
+                 "--output-count", str(self.outputs), "--socket", socket, "--no-lockscreen", "--no-kactivities",
+                 f"sh -c 'env > {envfile}.part && mv {envfile}.part {envfile}; exec sleep 100000'"],
+                env=kwin_env, stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+        self.procs.append(self.kwin)
+        if not wait_until(lambda: os.path.exists(envfile) or self.kwin.poll() is not None, timeout=20) \
+                or not os.path.exists(envfile):
+            with open(self.log) as f:
+                tail = f.read()[-600:]
+            self.stop()
+            raise Unavailable("kwin_wayland did not start: " + tail)
+        with open(envfile) as f:
+            started = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
+        self.env.update({"DISPLAY": started["DISPLAY"], "WAYLAND_DISPLAY": socket, "XDG_SESSION_TYPE": "wayland",
+                         "QT_QPA_PLATFORM": "xcb", "XDG_CURRENT_DESKTOP": "Orvella-Test"})
+        if started.get("XAUTHORITY"):
+            self.env["XAUTHORITY"] = started["XAUTHORITY"]
+        if not wait_until(lambda: self.output(["xdpyinfo"], check=False), timeout=10):
+            raise Unavailable("XWayland did not answer")
+        return self
+
+    def stop(self):
+        # The session's command (sh, then sleep) is KWin's child: end its group.
+        kwin = getattr(self, "kwin", None)
+        if kwin and kwin.poll() is None:
+            try:
+                os.killpg(kwin.pid, 15)
+            except ProcessLookupError:
+                pass
+        super().stop()
+
+    def kwin_call(self, method, *args, path="/Scripting", interface="org.kde.kwin.Scripting"):
+        return self.output(["gdbus", "call", "--session", "--dest", "org.kde.KWin", "--object-path", path,
+                            "--method", f"{interface}.{method}", *args], check=False)
+
+    def run_script(self, name, source):
+        """Runs a KWin script of the test's own."""
+        path = os.path.join(self.tmp, name + ".js")
+        with open(path, "w") as f:
+            f.write(source)
+        self.kwin_call("loadScript", path, name)
+        self.kwin_call("start")
+
+    def script_loaded(self, name):
+        return "true" in self.kwin_call("isScriptLoaded", name)
+
+    def pointer(self, x, y):
+        if not self.FAKE_INPUT:
+            raise Unavailable("the fake-input helper was not built")
+        self.output([self.FAKE_INPUT, str(x), str(y)])
+
+    def native_window(self, width, height, x, y):
+        """weston-terminal (foot crashes on KWin's virtual output), moved to
+        the given frame by a script and focused."""
+        if not shutil.which("weston-terminal"):
+            raise Unavailable("weston-terminal is not installed")
+        proc = self.spawn(["weston-terminal", "--shell=/bin/sh"])
+        time.sleep(1.5)
+        self.run_script(f"place{proc.pid}",
+                        "var w = workspace.activeClient || workspace.activeWindow;\n"
+                        f"if (w && w.pid == {proc.pid}) w.frameGeometry = "
+                        f"{{x: {x}, y: {y}, width: {width}, height: {height}}};\n")
+        return proc

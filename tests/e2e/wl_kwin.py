@@ -1,0 +1,109 @@
+"""Orvella in a KDE Plasma session (kwin_wayland on virtual outputs, with
+XWayland): through the KWin script Orvella loads, the focused native window
+is avoided and the school follows the pointer to another output; the
+script's shortcut calls the school; an unloaded script is loaded again.
+
+Run as its own ctest entry: when KWin cannot start here every test is
+skipped and the run exits with 77, which ctest counts and prints as a skip."""
+
+import math
+import sys
+import time
+import unittest
+
+from harness import TEST_APPS, Orvella, wait_until
+from wayland_harness import KWinDesktop, Unavailable
+
+
+class KWinSession(unittest.TestCase):
+    outputs = 1
+
+    def setUp(self):
+        self.desktop = KWinDesktop("1440x900", outputs=self.outputs)
+        try:
+            self.desktop.start()
+        except Unavailable as e:
+            self.desktop.stop()
+            self.skipTest(str(e))
+        self.addCleanup(self.desktop.stop)
+        self.orvella = Orvella(self.desktop)
+        self.addCleanup(self.orvella.stop)
+
+    def centres(self):
+        return [(w["x"] + 56, w["y"] + 56) for w in self.desktop.windows()]
+
+    def wait_for_script(self):
+        self.assertTrue(wait_until(lambda: self.desktop.script_loaded("orvella"), timeout=10),
+                        "Orvella did not load its KWin script")
+
+    def test_the_focused_native_window_is_avoided(self):
+        self.orvella.write_defaults({"Orvella.windowAvoidanceEnabled": True})
+        self.orvella.start(fish=len(TEST_APPS))
+        self.wait_for_script()
+        try:
+            terminal = self.desktop.native_window(600, 400, 420, 250)
+        except Unavailable as e:
+            self.skipTest(str(e))
+        self.addCleanup(terminal.kill)
+        fx, fy, fw, fh = 420, 250, 600, 400
+        inside = lambda c: fx <= c[0] < fx + fw and fy <= c[1] < fy + fh
+        time.sleep(6)
+        samples = hits = 0
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            for c in self.centres():
+                samples += 1
+                hits += inside(c)
+            time.sleep(0.25)
+        self.assertGreater(samples, 100)
+        self.assertLess(hits / samples, 0.05, f"{hits} of {samples} fish centres inside the focused window")
+
+    def test_the_shortcut_calls_the_school_and_an_unloaded_script_comes_back(self):
+        self.orvella.start(fish=len(TEST_APPS))
+        self.wait_for_script()
+        # The shortcut the script registered, as System Settings would run it.
+        invoked = wait_until(lambda: "()" in self.desktop.kwin_call(
+            "invokeShortcut", "Orvella: call the school", path="/component/kwin",
+            interface="org.kde.kglobalaccel.Component"), timeout=5)
+        if not invoked:
+            self.skipTest("KWin's global shortcuts are not reachable here")
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=3), "no food burst")
+        # Someone unloads the script: Orvella keeps running and loads it again.
+        self.desktop.kwin_call("unloadScript", "orvella")
+        self.assertTrue(wait_until(lambda: not self.desktop.script_loaded("orvella"), timeout=2))
+        self.assertTrue(wait_until(lambda: self.desktop.script_loaded("orvella"), timeout=12),
+                        "the script was not loaded again")
+        self.assertIsNone(self.orvella.proc.poll())
+
+
+class KWinTwoOutputs(KWinSession):
+    outputs = 2
+
+    test_the_focused_native_window_is_avoided = None
+    test_the_shortcut_calls_the_school_and_an_unloaded_script_comes_back = None
+
+    def test_the_school_follows_the_pointer_to_the_other_output(self):
+        try:
+            self.desktop.pointer(700, 450)
+        except Unavailable as e:
+            self.skipTest(str(e))
+        self.orvella.start(fish=len(TEST_APPS))
+        self.wait_for_script()
+        # The script reports the pointer on the first output: the school
+        # swims there (wherever XWayland's stale pointer put it at start).
+        self.desktop.pointer(710, 450)
+        self.assertTrue(wait_until(lambda: sum(x < 1440 for x, _ in self.centres()) >= len(TEST_APPS) - 1,
+                                   timeout=20), self.centres())
+        # KWin moves the pointer to the second output; the script says so.
+        self.desktop.pointer(2160, 450)
+        self.assertTrue(wait_until(lambda: sum(x >= 1440 for x, _ in self.centres()) >= len(TEST_APPS) - 1,
+                                   timeout=20), self.centres())
+
+
+if __name__ == "__main__":
+    result = unittest.main(exit=False, verbosity=2).result
+    if not result.wasSuccessful():
+        sys.exit(1)
+    if result.testsRun and len(result.skipped) == result.testsRun:
+        print("skipped: " + "; ".join(sorted({reason for _, reason in result.skipped})))
+        sys.exit(77)
