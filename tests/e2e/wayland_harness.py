@@ -8,9 +8,11 @@ import pwd
 import re
 import shutil
 import subprocess
+import sys
 import time
+import unittest
 
-from harness import DATA, Desktop, wait_until
+from harness import DATA, Desktop, Orvella, wait_until
 
 
 class Unavailable(Exception):
@@ -222,3 +224,51 @@ class KWinDesktop(Desktop):
                         f"if (w && w.pid == {proc.pid}) w.frameGeometry = "
                         f"{{x: {x}, y: {y}, width: {width}, height: {height}}};\n")
         return proc
+
+
+class CompositorTest(unittest.TestCase):
+    """A test of Orvella in one compositor's session: `make_desktop` gives
+    the desktop; a compositor that cannot start skips the test."""
+
+    def make_desktop(self):
+        raise NotImplementedError
+
+    def setUp(self):
+        self.desktop = self.make_desktop()
+        try:
+            self.desktop.start()
+        except Unavailable as e:
+            self.desktop.stop()
+            self.skipTest(str(e))
+        self.addCleanup(self.desktop.stop)
+        self.orvella = Orvella(self.desktop)
+        self.addCleanup(self.orvella.stop)
+
+    def centres(self):
+        return [(w["x"] + 56, w["y"] + 56) for w in self.desktop.windows()]
+
+    def assert_window_avoided(self, fx, fy, fw, fh):
+        """Over 10 s, after the zone has grown in, fish centres are inside
+        the window's frame in under 5 % of the samples."""
+        inside = lambda c: fx <= c[0] < fx + fw and fy <= c[1] < fy + fh
+        time.sleep(6)
+        samples = hits = 0
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            for c in self.centres():
+                samples += 1
+                hits += inside(c)
+            time.sleep(0.25)
+        self.assertGreater(samples, 100)
+        self.assertLess(hits / samples, 0.05, f"{hits} of {samples} fish centres inside the focused window")
+
+
+def main():
+    """Runs the module's tests; exits 77 (ctest's skip) when every test
+    skipped because its compositor could not start here."""
+    result = unittest.main(exit=False, verbosity=2).result
+    if not result.wasSuccessful():
+        sys.exit(1)
+    if result.testsRun and len(result.skipped) == result.testsRun:
+        print("skipped: " + "; ".join(sorted({reason for _, reason in result.skipped})))
+        sys.exit(77)
