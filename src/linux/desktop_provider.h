@@ -27,6 +27,8 @@ class DesktopProvider : public QObject {
 public:
     using QObject::QObject;
     virtual std::string name() const = 0;
+    // Connects to the compositor's end; `lost` follows if it cannot.
+    virtual void start() = 0;
     // What it reports while it is there.
     virtual DesktopAbilities abilities() const = 0;
     virtual DesktopRemedy remedy() const { return DesktopRemedy::none; }

@@ -9,12 +9,7 @@ namespace orvella::linux_desktop {
 namespace hyprland {
 
 namespace {
-const Value* member(const Value& object, const char* key) {
-    if (!object.isObject()) return nullptr;
-    const auto& o = object.asObject();
-    auto it = o.find(key);
-    return it == o.end() ? nullptr : &it->second;
-}
+const auto member = jsonMember;
 std::optional<QPointF> pair(const Value* v) {
     if (!v || !v->isArray() || v->asArray().size() != 2) return std::nullopt;
     const auto& a = v->asArray();

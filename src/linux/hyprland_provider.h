@@ -35,7 +35,7 @@ public:
     DesktopAbilities abilities() const override { return {connected_, connected_, false}; }
     std::optional<QPointF> pointer() const override { return pointer_; }
     std::optional<ProviderWindow> focusedWindow() const override { return active_; }
-    void start();
+    void start() override;
 
 private:
     // One request on its own connection; `done` gets the reply's JSON, or

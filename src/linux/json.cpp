@@ -281,4 +281,11 @@ std::string serializeJson(const Value& value, bool pretty) {
     return out;
 }
 
+const Value* jsonMember(const Value& object, const char* key) {
+    if (!object.isObject()) return nullptr;
+    const auto& members = object.asObject();
+    auto it = members.find(key);
+    return it == members.end() ? nullptr : &it->second;
+}
+
 }  // namespace orvella::linux_desktop

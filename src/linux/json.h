@@ -13,5 +13,7 @@ namespace orvella::linux_desktop {
 // bad escapes, invalid UTF-8 in escapes, or nesting deeper than 256).
 std::optional<Value> parseJson(const std::string& text);
 std::string serializeJson(const Value& value, bool pretty = true);
+// The member `key` of an object; null when `object` is no object or lacks it.
+const Value* jsonMember(const Value& object, const char* key);
 
 }  // namespace orvella::linux_desktop

@@ -25,11 +25,7 @@ QDBusMessage scriptingCall(const char* method) {
     return QDBusMessage::createMethodCall(kKWin, "/Scripting", kScripting, method);
 }
 
-const Value* member(const Value& o, const char* key) {
-    if (!o.isObject()) return nullptr;
-    auto it = o.asObject().find(key);
-    return it == o.asObject().end() ? nullptr : &it->second;
-}
+const auto member = jsonMember;
 std::optional<double> number(const Value& o, const char* key) {
     const Value* v = member(o, key);
     if (!v || !v->isNumber()) return std::nullopt;

@@ -43,7 +43,7 @@ public:
     std::optional<QPointF> pointer() const override { return pointer_; }
     std::optional<ProviderWindow> focusedWindow() const override { return window_; }
     // Loads and runs the script; `lost` follows if KWin refuses it.
-    void start();
+    void start() override;
     // One report of the script's.
     void handleReport(const QString& json);
 

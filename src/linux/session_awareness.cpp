@@ -41,8 +41,7 @@ SessionAwareness::~SessionAwareness() {
 void SessionAwareness::choose() {
     std::unique_ptr<DesktopProvider> chosen;
     if (!session_.swaySocket.empty()) {
-        auto sway = std::make_unique<SwayProvider>(session_.swaySocket);
-        chosen = std::move(sway);
+        chosen = std::make_unique<SwayProvider>(session_.swaySocket);
     } else if (!session_.hyprlandSignature.empty()) {
         const std::string folder = hyprland::socketFolder(session_.hyprlandSignature);
         if (!folder.empty()) chosen = std::make_unique<HyprlandProvider>(folder);
@@ -71,9 +70,7 @@ void SessionAwareness::choose() {
     connect(provider_.get(), &DesktopProvider::pressed, this, [this](QPointF at, Modifiers m) {
         if (onPressed) onPressed(at, m);
     });
-    if (auto* sway = dynamic_cast<SwayProvider*>(provider_.get())) sway->start();
-    if (auto* hypr = dynamic_cast<HyprlandProvider*>(provider_.get())) hypr->start();
-    if (auto* kwin = dynamic_cast<KWinProvider*>(provider_.get())) kwin->start();
+    provider_->start();
     notify();
 }
 

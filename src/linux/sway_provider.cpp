@@ -16,12 +16,7 @@ constexpr int kHeaderSize = kMagicSize + 8;
 // A reply larger than this is no reply of a compositor's.
 constexpr std::uint32_t kMaximumPayload = 64u << 20;
 
-const Value* member(const Value& object, const char* key) {
-    if (!object.isObject()) return nullptr;
-    const auto& o = object.asObject();
-    auto it = o.find(key);
-    return it == o.end() ? nullptr : &it->second;
-}
+const auto member = jsonMember;
 
 double number(const Value* v) { return v && v->isNumber() ? v->asNumber() : 0; }
 std::string text(const Value* v) { return v && v->isString() ? v->asString() : std::string(); }

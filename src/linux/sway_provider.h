@@ -41,8 +41,7 @@ public:
     std::string name() const override { return "sway"; }
     DesktopAbilities abilities() const override { return {false, connected_, false}; }
     std::optional<ProviderWindow> focusedWindow() const override { return focused_; }
-    // Connects (again); `lost` follows if it cannot.
-    void start();
+    void start() override;
 
 private:
     void send(std::uint32_t type, const QByteArray& payload);
