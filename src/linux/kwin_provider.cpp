@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
-#include "linux/json.h"
+#include "linux/provider_report.h"
 
 namespace orvella::linux_desktop {
 
@@ -23,17 +23,6 @@ constexpr int kCheckMilliseconds = 3000;
 
 QDBusMessage scriptingCall(const char* method) {
     return QDBusMessage::createMethodCall(kKWin, "/Scripting", kScripting, method);
-}
-
-const auto member = jsonMember;
-std::optional<double> number(const Value& o, const char* key) {
-    const Value* v = member(o, key);
-    if (!v || !v->isNumber()) return std::nullopt;
-    return v->asNumber();
-}
-std::string text(const Value& o, const char* key) {
-    const Value* v = member(o, key);
-    return v && v->isString() ? v->asString() : std::string();
 }
 
 // The script, written where KWin can read it: the user's runtime folder.
@@ -129,31 +118,21 @@ void KWinProvider::goAway() {
 }
 
 void KWinProvider::handleReport(const QString& json) {
-    const auto report = parseJson(json.toStdString());
-    if (!report || !report->isObject()) return;
+    const auto report = parseProviderReport(json.toStdString());
+    if (!report) return;
     if (!reporting_) {
         reporting_ = true;
         Q_EMIT changed();
     }
-    const std::string kind = text(*report, "kind");
-    if (kind == "pointer") {
-        const auto x = number(*report, "x"), y = number(*report, "y");
-        if (!x || !y) return;
-        pointer_ = QPointF(*x, *y);
-        Q_EMIT pointerMoved(*pointer_);
-    } else if (kind == "window") {
-        const auto x = number(*report, "x"), y = number(*report, "y");
-        const auto w = number(*report, "width"), h = number(*report, "height");
-        if (!x || !y || !w || !h) {
-            window_.reset();
-            return;
-        }
-        ProviderWindow window;
-        window.frame = QRectF(*x, *y, *w, *h);
-        window.processID = static_cast<int>(number(*report, "pid").value_or(0));
-        window.windowClass = text(*report, "class");
-        window.title = text(*report, "title");
-        window_ = window;
+    switch (report->kind) {
+        case ProviderReport::Kind::pointer:
+            pointer_ = report->at;
+            Q_EMIT pointerMoved(*pointer_);
+            break;
+        case ProviderReport::Kind::window: window_ = report->window; break;
+        // The script reports no presses: KWin gives scripts none.
+        case ProviderReport::Kind::press:
+        case ProviderReport::Kind::other: break;
     }
 }
 

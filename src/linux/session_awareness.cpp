@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "linux/coordinates.h"
+#include "linux/gnome_provider.h"
 #include "linux/hyprland_provider.h"
 #include "linux/kwin_provider.h"
 #include "linux/sway_provider.h"
@@ -45,6 +46,8 @@ void SessionAwareness::choose() {
     } else if (!session_.hyprlandSignature.empty()) {
         const std::string folder = hyprland::socketFolder(session_.hyprlandSignature);
         if (!folder.empty()) chosen = std::make_unique<HyprlandProvider>(folder);
+    } else if (GnomeShellProvider::isAvailable()) {
+        chosen = std::make_unique<GnomeShellProvider>();
     } else if (KWinProvider::isAvailable()) {
         chosen = std::make_unique<KWinProvider>();
     }

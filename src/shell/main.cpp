@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "linux/gnome_extension.h"
 #include "linux/linux_desktop.h"
 #include "orvella/controller/orvella_controller.h"
 #include "shell/dbus_control.h"
@@ -46,12 +47,14 @@ void installSignalHandlers() {
 }
 
 void usage(FILE* to) {
-    std::fputs("usage: orvella [--quit | --call | --scatter | --autostart on|off | --version]\n"
+    std::fputs("usage: orvella [--quit | --call | --scatter | --autostart on|off | --install-gnome-extension | --version]\n"
                "  Without arguments, starts Orvella, or shows the settings of the one running.\n"
                "  --quit            ends the running Orvella.\n"
                "  --call            calls the school to the pointer, as three quick clicks do.\n"
                "  --scatter         scatters the school from the pointer.\n"
                "  --autostart on    starts Orvella with every login; off stops that.\n"
+               "  --install-gnome-extension\n"
+               "                    installs and enables Orvella's GNOME Shell extension for this user.\n"
                "  --version         prints the version.\n",
                to);
 }
@@ -62,6 +65,25 @@ bool canOpenX11Display() {
     const bool ok = c && !xcb_connection_has_error(c);
     if (c) xcb_disconnect(c);
     return ok;
+}
+
+// Installs the GNOME Shell extension for this user, in the style the
+// installed shell loads, and says what is left to do.
+int installGnomeExtension() {
+    namespace ext = orvella::linux_desktop::gnome_extension;
+    const auto major = ext::installedShellMajor();
+    const auto result = ext::install(ext::styleForShell(major));
+    if (!result.ok) {
+        std::fprintf(stderr, "orvella: could not install the GNOME Shell extension: %s\n", qPrintable(result.error));
+        return 1;
+    }
+    std::printf("Installed the GNOME Shell extension %s in %s (for GNOME Shell %s).\n", ext::kUuid,
+                qPrintable(result.folder), ext::styleForShell(major) == ext::Style::legacy ? "43 and 44" : "45 and newer");
+    if (result.enabled)
+        std::puts("It is enabled. Log out and in again: GNOME Shell on Wayland loads new extensions at login.");
+    else
+        std::printf("Enable it with: gnome-extensions enable %s, then log out and in again.\n", ext::kUuid);
+    return 0;
 }
 
 }  // namespace
@@ -89,6 +111,8 @@ int main(int argc, char** argv) {
                 return 1;
             }
             return 0;
+        } else if (std::strcmp(argv[i], "--install-gnome-extension") == 0) {
+            return installGnomeExtension();
         } else if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("orvella %s\n", ORVELLA_VERSION);
             return 0;

@@ -226,6 +226,182 @@ class KWinDesktop(Desktop):
         return proc
 
 
+class GnomeDesktop(Desktop):
+    """GNOME Shell, headless, on virtual monitors (`outputs` of `size` side
+    by side), with XWayland, a private session bus and a second private bus
+    standing in for the system bus. Settings live in a keyfile of the test's
+    own; `extension` installs Orvella's extension first, with the real
+    `orvella --install-gnome-extension`. Input goes through mutter's
+    RemoteDesktop interface."""
+
+    REMOTE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "remote_desktop.py")
+    # The introspection bindings the driver needs are the system Python's.
+    SYSTEM_PYTHON = "/usr/bin/python3"
+
+    def __init__(self, size="1280x800", outputs=1, extension=True):
+        super().__init__(size, compositor=False, wm=None)
+        self.outputs = outputs
+        self.extension = extension
+        self.driver = None
+
+    def bus(self):
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env, text=True)
+        self.procs.append(bus)
+        return bus.stdout.readline().strip()
+
+    def start(self):
+        for tool in ("gnome-shell", "Xwayland", "dbus-daemon"):
+            if not shutil.which(tool):
+                raise Unavailable(f"{tool} is not installed")
+        if subprocess.run([self.SYSTEM_PYTHON, "-c", "from gi.repository import Gio"],
+                          capture_output=True).returncode != 0:
+            raise Unavailable("python3-gi is not installed")
+        runtime = os.path.join(self.tmp, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        config_home = os.path.join(self.tmp, "config")
+        settings = os.path.join(config_home, "glib-2.0", "settings")
+        os.makedirs(settings)
+        shutil.copy(os.path.join(DATA, "config", "mimeapps.list"), config_home)
+        with open(os.path.join(settings, "keyfile"), "w") as f:
+            # The hot corner would open the Overview whenever the driver
+            # sends the pointer home.
+            f.write("[org/gnome/desktop/interface]\nenable-hot-corners=false\n"
+                    # New windows in the middle, where fish can go round them.
+                    "[org/gnome/mutter]\ncenter-new-windows=true\n")
+        self.env.update({"XDG_RUNTIME_DIR": runtime, "XDG_CONFIG_HOME": config_home, "HOME": self.tmp,
+                         "XDG_DATA_HOME": os.path.join(self.tmp, "data"), "GSETTINGS_BACKEND": "keyfile",
+                         "XDG_DATA_DIRS": DATA + ":/usr/local/share:/usr/share"})
+        for key in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XAUTHORITY"):
+            self.env.pop(key, None)
+        if self.extension:
+            from harness import BINARY
+            self.output([BINARY, "--install-gnome-extension"])
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus()
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus()
+        socket = "orvella-gnome"
+        monitors = []
+        for _ in range(self.outputs):
+            monitors += ["--virtual-monitor", self.size]
+        self.log = os.path.join(self.tmp, "gnome-shell.log")
+        with open(self.log, "w") as log:
+            self.shell = subprocess.Popen(["gnome-shell", "--wayland", "--headless", "--wayland-display", socket,
+                                           *monitors], env=self.env, stdout=log, stderr=subprocess.STDOUT)
+        self.procs.append(self.shell)
+        xwayland = wait_until(lambda: self.xwayland() or self.shell.poll() is not None, timeout=30)
+        if not xwayland or self.shell.poll() is not None:
+            with open(self.log) as f:
+                tail = f.read()[-600:]
+            self.stop()
+            raise Unavailable("gnome-shell did not start: " + tail)
+        display, auth = xwayland
+        self.env.update({"DISPLAY": display, "XAUTHORITY": auth, "WAYLAND_DISPLAY": socket,
+                         "XDG_SESSION_TYPE": "wayland", "QT_QPA_PLATFORM": "xcb",
+                         "XDG_CURRENT_DESKTOP": "Orvella-Test"})
+        if not wait_until(lambda: "org.gnome.Shell " in self.names() and self.output(["xdpyinfo"], check=False),
+                          timeout=20):
+            raise Unavailable("GNOME Shell did not come up on the bus")
+        self.driver = subprocess.Popen([self.SYSTEM_PYTHON, self.REMOTE, str(int(self.size.split("x")[0]) * self.outputs)],
+                                       env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.procs.append(self.driver)
+        # The shell starts in the Overview; Escape leaves it.
+        wait_until(lambda: self.overview() is not None, timeout=10)
+        self.key(1)
+        if not wait_until(lambda: self.overview() is False, timeout=10):
+            raise Unavailable("GNOME Shell stayed in the Overview")
+        return self
+
+    def xwayland(self):
+        """The display and authority file of the shell's XWayland, once it
+        runs."""
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                with open(f"/proc/{pid}/stat") as f:
+                    parent = int(f.read().rsplit(")", 1)[1].split()[1])
+                if parent != self.shell.pid:
+                    continue
+                with open(f"/proc/{pid}/cmdline") as f:
+                    args = f.read().split("\0")
+            except (OSError, IndexError, ValueError):
+                continue
+            if args and os.path.basename(args[0]) == "Xwayland" and "-auth" in args:
+                display = next((a for a in args if re.fullmatch(r":\d+", a)), None)
+                if display:
+                    return display, args[args.index("-auth") + 1]
+        return None
+
+    def names(self):
+        return self.output(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/",
+                            "--method", "org.freedesktop.DBus.ListNames"], check=False).replace("'", " ")
+
+    def overview(self):
+        out = self.output(["gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                           "/org/gnome/Shell", "--method", "org.freedesktop.DBus.Properties.Get",
+                           "org.gnome.Shell", "OverviewActive"], check=False)
+        return None if not out else "true" in out
+
+    def drive(self, *commands):
+        for command in commands:
+            self.driver.stdin.write(command + "\n")
+            self.driver.stdin.flush()
+            if self.driver.stdout.readline().strip() != "ok":
+                raise RuntimeError(f"the RemoteDesktop driver failed on {command}")
+
+    def pointer(self, x, y):
+        self.drive(f"move {x} {y}")
+
+    def key(self, code):
+        self.drive(f"key {code} down", f"key {code} up")
+
+    def click_item(self, name):
+        """Clicks one of Orvella's panel items, found by its object name."""
+        g = [int(v) for v in re.findall(r"-?\d+", self.dbus("ItemGeometry", name).stdout)]
+        if len(g) != 4 or g[2] <= 0:
+            raise AssertionError(f"no item {name} on screen")
+        self.pointer(g[0] + g[2] // 2, g[1] + g[3] // 2)
+        self.drive("press", "release")
+
+    def clicks(self, x, y, count, alt=False):
+        self.pointer(x, y)
+        if alt:
+            self.drive("key 56 down")
+        for _ in range(count):
+            self.drive("press", "release")
+        if alt:
+            self.drive("key 56 up")
+
+    def extension_call(self, method, *args):
+        return self.output(["gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                            "/org/gnome/Shell", "--method", f"org.gnome.Shell.Extensions.{method}", *args],
+                           check=False)
+
+    def extension_state(self):
+        """The extension's own account: pointer and focused window."""
+        import json
+        out = self.output(["gdbus", "call", "--session", "--dest", "org.orvella.GnomeShell", "--object-path",
+                           "/org/orvella/GnomeShell", "--method", "org.orvella.GnomeShell.GetState"], check=False)
+        match = re.search(r"\('(.*)',\)", out.strip())
+        return json.loads(match.group(1)) if match else None
+
+    def native_window(self):
+        """weston-terminal, as the shell places and focuses it; returns the
+        process and the frame the extension reports for it."""
+        if not shutil.which("weston-terminal"):
+            raise Unavailable("weston-terminal is not installed")
+        proc = self.spawn(["weston-terminal", "--shell=/bin/sh"])
+
+        def focused():
+            state = self.extension_state()
+            window = state and state.get("window")
+            return window if window and window.get("pid") == proc.pid else None
+        window = wait_until(focused, timeout=10)
+        if not window:
+            raise AssertionError("weston-terminal did not take the focus")
+        return proc, window
+
+
 class CompositorTest(unittest.TestCase):
     """A test of Orvella in one compositor's session: `make_desktop` gives
     the desktop; a compositor that cannot start skips the test."""

@@ -1,0 +1,155 @@
+// What Orvella needs of GNOME Shell and no Wayland client is told: where the
+// pointer is, which window has the focus, and left presses on the desktop
+// background. The extension offers them on the session bus; Orvella reads
+// the state once and then follows the Report signal.
+//
+// This file is the logic alone. The build wraps it twice: as a module for
+// GNOME Shell 45 and newer, and in the older style for 43 and 44; each
+// wrapper gives it Gio, GLib, Meta, Clutter, Main and PointerWatcher.
+
+const ORVELLA_BUS_NAME = 'org.orvella.GnomeShell';
+const ORVELLA_OBJECT_PATH = '/org/orvella/GnomeShell';
+const ORVELLA_INTERFACE = `
+<node>
+  <interface name="org.orvella.GnomeShell">
+    <method name="GetState">
+      <arg type="s" direction="out" name="json"/>
+    </method>
+    <signal name="Report">
+      <arg type="s" name="json"/>
+    </signal>
+  </interface>
+</node>`;
+// Often enough for the school to follow the pointer; the watcher itself
+// stops asking while the user is idle.
+const ORVELLA_POINTER_INTERVAL_MS = 33;
+
+class OrvellaBridge {
+    constructor() {
+        this._exported = null;
+        this._nameId = 0;
+        this._focusId = 0;
+        this._watched = null;
+        this._windowIds = [];
+        this._pointerWatch = null;
+        this._eventId = 0;
+        this._pointer = null;
+    }
+
+    enable() {
+        this._exported = Gio.DBusExportedObject.wrapJSObject(ORVELLA_INTERFACE, this);
+        this._exported.export(Gio.DBus.session, ORVELLA_OBJECT_PATH);
+        this._focusId = global.display.connect('notify::focus-window', () => this._watch(global.display.focus_window));
+        this._watch(global.display.focus_window);
+        const [x, y] = global.get_pointer();
+        this._pointer = {x, y};
+        this._pointerWatch = PointerWatcher.getPointerWatcher().addWatch(ORVELLA_POINTER_INTERVAL_MS,
+            (px, py) => this._pointerMoved(px, py));
+        this._eventId = global.stage.connect('captured-event', (actor, event) => this._onEvent(event));
+        // The name last: whoever sees it may ask for the state at once.
+        this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session, ORVELLA_BUS_NAME,
+            Gio.BusNameOwnerFlags.REPLACE | Gio.BusNameOwnerFlags.ALLOW_REPLACEMENT, null, null);
+    }
+
+    disable() {
+        if (this._nameId) Gio.bus_unown_name(this._nameId);
+        this._nameId = 0;
+        if (this._eventId) global.stage.disconnect(this._eventId);
+        this._eventId = 0;
+        if (this._pointerWatch) this._pointerWatch.remove();
+        this._pointerWatch = null;
+        if (this._focusId) global.display.disconnect(this._focusId);
+        this._focusId = 0;
+        this._unwatch();
+        if (this._exported) this._exported.unexport();
+        this._exported = null;
+    }
+
+    // Bus method: everything at once, for whoever starts listening.
+    GetState() {
+        return JSON.stringify({pointer: this._pointer, window: this._describe(this._watched)});
+    }
+
+    _send(report) {
+        if (this._exported)
+            this._exported.emit_signal('Report', new GLib.Variant('(s)', [JSON.stringify(report)]));
+    }
+
+    _pointerMoved(x, y) {
+        this._pointer = {x, y};
+        this._send({kind: 'pointer', x, y});
+    }
+
+    _describe(window) {
+        if (!window)
+            return null;
+        const frame = window.get_frame_rect();
+        return {
+            x: frame.x, y: frame.y, width: frame.width, height: frame.height,
+            pid: window.get_pid(),
+            class: window.get_wm_class() || '',
+            title: window.get_title() || '',
+        };
+    }
+
+    _reportWindow() {
+        this._send(Object.assign({kind: 'window'}, this._describe(this._watched) || {}));
+    }
+
+    _unwatch() {
+        for (const id of this._windowIds)
+            this._watched.disconnect(id);
+        this._windowIds = [];
+        this._watched = null;
+    }
+
+    _watch(window) {
+        if (this._watched)
+            this._unwatch();
+        this._watched = window || null;
+        if (this._watched) {
+            this._windowIds = ['position-changed', 'size-changed'].map(
+                signal => this._watched.connect(signal, () => this._reportWindow()));
+            this._windowIds.push(this._watched.connect('unmanaged', () => {
+                this._unwatch();
+                this._reportWindow();
+            }));
+        }
+        this._reportWindow();
+    }
+
+    // A press reaches the stage's actors only where no client window is
+    // beneath it: the desktop background, or the bare stage.
+    _isBackground(actor) {
+        if (!actor || actor === global.stage || actor === global.window_group)
+            return true;
+        for (let a = actor; a; a = a.get_parent()) {
+            if (a instanceof Meta.BackgroundActor || a === Main.layoutManager._backgroundGroup)
+                return true;
+        }
+        return false;
+    }
+
+    _onEvent(event) {
+        if (event.type() !== Clutter.EventType.BUTTON_PRESS || event.get_button() !== 1)
+            return Clutter.EVENT_PROPAGATE;
+        if (Main.overview.visible || Main.modalCount > 0)
+            return Clutter.EVENT_PROPAGATE;
+        // Shell 45 moved the event's actor from the event to the stage.
+        const actor = typeof event.get_source === 'function'
+            ? event.get_source() : global.stage.get_event_actor(event);
+        if (!this._isBackground(actor))
+            return Clutter.EVENT_PROPAGATE;
+        const [x, y] = event.get_coords();
+        const state = event.get_state();
+        const has = mask => (state & mask) !== 0;
+        this._send({
+            kind: 'press', x, y,
+            shift: has(Clutter.ModifierType.SHIFT_MASK),
+            control: has(Clutter.ModifierType.CONTROL_MASK),
+            alt: has(Clutter.ModifierType.MOD1_MASK),
+            super: has(Clutter.ModifierType.SUPER_MASK) || has(Clutter.ModifierType.MOD4_MASK),
+        });
+        return Clutter.EVENT_PROPAGATE;
+    }
+}

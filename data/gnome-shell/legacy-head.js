@@ -1,0 +1,5 @@
+// Orvella's GNOME Shell extension, for GNOME Shell 43 and 44.
+'use strict';
+const {Gio, GLib, Meta, Clutter} = imports.gi;
+const Main = imports.ui.main;
+const PointerWatcher = imports.ui.pointerWatcher;

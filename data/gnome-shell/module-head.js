@@ -1,0 +1,8 @@
+// Orvella's GNOME Shell extension, for GNOME Shell 45 and newer.
+import Gio from 'gi://Gio';
+import GLib from 'gi://GLib';
+import Meta from 'gi://Meta';
+import Clutter from 'gi://Clutter';
+import * as Main from 'resource:///org/gnome/shell/ui/main.js';
+import * as PointerWatcher from 'resource:///org/gnome/shell/ui/pointerWatcher.js';
+import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';

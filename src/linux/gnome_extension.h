@@ -1,0 +1,42 @@
+#pragma once
+// Orvella's GNOME Shell extension: which of its two styles a shell loads,
+// where it is installed, and installing it for one user.
+
+#include <QString>
+#include <optional>
+
+namespace orvella::linux_desktop::gnome_extension {
+
+constexpr const char* kUuid = "orvella@orvella.org";
+// What the extension offers on the session bus.
+constexpr const char* kBusName = "org.orvella.GnomeShell";
+constexpr const char* kObjectPath = "/org/orvella/GnomeShell";
+constexpr const char* kInterface = "org.orvella.GnomeShell";
+
+extern const char* const kLegacyScript;
+extern const char* const kLegacyMetadata;
+extern const char* const kModuleScript;
+extern const char* const kModuleMetadata;
+
+// GNOME Shell 45 and newer load extensions as modules only; 43 and 44 only
+// in the older style.
+enum class Style { legacy, module };
+Style styleForShell(std::optional<int> major);
+// The installed shell's major version, from `gnome-shell --version`.
+std::optional<int> installedShellMajor();
+
+// Whether the extension is installed for this user or system-wide.
+bool isInstalled();
+
+struct InstallResult {
+    bool ok = false;
+    QString folder;              // where it went
+    QString error;               // why not, when not ok
+    bool enabled = false;        // added to the shell's enabled extensions
+};
+// Writes the extension into `dataHome`/gnome-shell/extensions (the user's
+// XDG data home when empty) and adds it to the shell's enabled extensions
+// when the shell's settings are there.
+InstallResult install(Style style, QString dataHome = {});
+
+}  // namespace orvella::linux_desktop::gnome_extension

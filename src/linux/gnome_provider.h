@@ -1,0 +1,48 @@
+#pragma once
+// GNOME Shell: Orvella's shell extension reports the pointer, the focused
+// window and left presses on the desktop background over the session bus.
+// Without it (not installed, or not enabled) nothing is reported, and the
+// remedy says which of the two the user has to do.
+
+#include <QDBusServiceWatcher>
+#include <QObject>
+#include <optional>
+#include <string>
+
+#include "linux/desktop_provider.h"
+
+namespace orvella::linux_desktop {
+
+class GnomeShellProvider : public DesktopProvider {
+    Q_OBJECT
+public:
+    // Whether GNOME Shell answers on the session bus.
+    static bool isAvailable();
+
+    explicit GnomeShellProvider(QObject* parent = nullptr);
+    std::string name() const override { return "gnome-shell"; }
+    void start() override;
+    DesktopAbilities abilities() const override { return {running_, running_, running_}; }
+    DesktopRemedy remedy() const override { return running_ ? DesktopRemedy::none : remedy_; }
+    std::optional<QPointF> pointer() const override { return pointer_; }
+    std::optional<ProviderWindow> focusedWindow() const override { return window_; }
+
+private Q_SLOTS:
+    void onReport(const QString& json);
+
+private:
+    void extensionAppeared();
+    void extensionGone();
+    void readState();
+    void findRemedy();
+    QDBusServiceWatcher extension_;
+    QDBusServiceWatcher shell_;
+    bool running_ = false;
+    DesktopRemedy remedy_ = DesktopRemedy::none;
+    std::optional<QPointF> pointer_;
+    std::optional<ProviderWindow> window_;
+    bool reading_ = false;
+    int stateRequest_ = 0;  // answers to an older request are stale
+};
+
+}  // namespace orvella::linux_desktop

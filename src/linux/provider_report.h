@@ -1,0 +1,31 @@
+#pragma once
+// The reports the KWin script and the GNOME Shell extension send, one JSON
+// object each: {"kind": "pointer", x, y}, {"kind": "window", x, y, width,
+// height, pid, class, title} (no frame: no focused window), {"kind":
+// "press", x, y, shift, control, alt, super}. Anything else, or a report
+// missing what its kind needs, is ignored.
+
+#include <QPointF>
+#include <optional>
+#include <string>
+
+#include "linux/desktop_provider.h"
+#include "orvella/platform/user_defaults.h"
+
+namespace orvella::linux_desktop {
+
+struct ProviderReport {
+    enum class Kind { other, pointer, window, press };
+    Kind kind = Kind::other;
+    QPointF at;                           // pointer and press
+    std::optional<ProviderWindow> window; // window: absent when none has the focus
+    Modifiers modifiers;                  // press
+};
+
+std::optional<ProviderReport> parseProviderReport(const std::string& json);
+// A window's description; absent without a whole frame.
+std::optional<ProviderWindow> parseProviderWindow(const Value& object);
+// A point {x, y}; absent unless both are numbers.
+std::optional<QPointF> parseProviderPoint(const Value& object);
+
+}  // namespace orvella::linux_desktop

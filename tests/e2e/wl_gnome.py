@@ -1,0 +1,138 @@
+"""Orvella in a GNOME Shell session (headless, on virtual monitors, with
+XWayland), through the shell extension `orvella --install-gnome-extension`
+put in place: three clicks on the desktop background call the school and
+with Alt scatter it, the focused native window is avoided, the pointer's
+display becomes the active one, and the extension going away and coming
+back mid-run is followed. Without the extension the settings panel says how
+to get it.
+
+Run as its own ctest entry: when GNOME Shell cannot start here every test is
+skipped and the run exits with 77, which ctest counts and prints as a skip."""
+
+import math
+import time
+
+from harness import TEST_APPS, wait_until
+from wayland_harness import CompositorTest, GnomeDesktop, Unavailable, main
+
+UUID = "orvella@orvella.org"
+
+
+class GnomeSession(CompositorTest):
+    outputs = 1
+    extension = True
+
+    def make_desktop(self):
+        return GnomeDesktop("1280x800", outputs=self.outputs, extension=self.extension)
+
+    def mean_distance(self, x, y):
+        cs = self.centres()
+        return sum(math.hypot(cx - x, cy - y) for cx, cy in cs) / len(cs)
+
+    def menu(self):
+        return self.desktop.dbus("TrayMenu").stdout
+
+    # The panel's tabs with the gesture and the avoidance rows.
+    TABS = {"gestureNote": "tab2", "avoidanceNote": "tab3"}
+
+    def note(self, name):
+        """The note under a panel row, as the user sees it: the settings
+        window opened and the row's tab clicked."""
+        self.desktop.dbus("ShowSettings")
+        wait_until(lambda: "true" in self.desktop.dbus("SettingsWindowOpen").stdout, timeout=3)
+        self.desktop.click_item(self.TABS[name])
+        time.sleep(0.4)
+        return self.desktop.dbus("ItemText", name, check=False).stdout
+
+    def test_three_clicks_on_the_background_call_the_school_and_with_alt_scatter_it(self):
+        self.orvella.start(fish=len(TEST_APPS))
+        # The shell reports desktop clicks: the menu needs no stand-ins.
+        self.assertTrue(wait_until(lambda: "召唤鱼群" not in self.menu(), timeout=5), self.menu())
+        time.sleep(1)
+        # Away from the settings window, which is open: there is no tray.
+        x, y = 200, 680
+        self.desktop.clicks(x, y, 3)
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=2), "no food burst")
+        self.assertTrue(wait_until(lambda: self.mean_distance(x + 56, y - 56) < 110, timeout=3),
+                        self.mean_distance(x + 56, y - 56))
+        time.sleep(2.5)  # the burst is over
+        self.desktop.clicks(x, y, 3, alt=True)
+        self.assertTrue(wait_until(lambda: self.mean_distance(x + 56, y - 56) > 300, timeout=3),
+                        self.mean_distance(x + 56, y - 56))
+        # Two clicks are no gesture.
+        time.sleep(2.5)
+        self.desktop.clicks(1100, 680, 2)
+        time.sleep(0.8)
+        self.assertFalse(self.desktop.windows("Orvella water: "))
+
+    def test_the_focused_native_window_is_avoided(self):
+        self.orvella.write_defaults({"Orvella.windowAvoidanceEnabled": True})
+        self.orvella.start(fish=len(TEST_APPS))
+        # No note under the row: this desktop tells. (Read first: clicking
+        # the panel gives Orvella's own window the focus.)
+        self.assertEqual(self.note("avoidanceNote"), "('',)\n")
+        try:
+            terminal, frame = self.desktop.native_window()
+        except Unavailable as e:
+            self.skipTest(str(e))
+        self.addCleanup(terminal.kill)
+        self.assertGreater(frame["width"] * frame["height"], 100 * 100, frame)
+        self.assert_window_avoided(frame["x"], frame["y"], frame["width"], frame["height"])
+
+    def test_the_extension_going_away_and_coming_back(self):
+        self.orvella.start(fish=len(TEST_APPS))
+        self.assertTrue(wait_until(lambda: "召唤鱼群" not in self.menu(), timeout=5))
+        self.desktop.extension_call("DisableExtension", UUID)
+        # Orvella keeps running, says what is missing and offers the menu.
+        self.assertTrue(wait_until(lambda: "召唤鱼群" in self.menu(), timeout=5), self.menu())
+        self.assertIn("在“扩展”应用中启用 Orvella 扩展", self.note("gestureNote"))
+        self.assertIn("在“扩展”应用中启用 Orvella 扩展", self.note("avoidanceNote"))
+        fish = self.desktop.windows()
+        time.sleep(1.5)
+        self.assertNotEqual(fish, self.desktop.windows(), "the school stopped")
+        self.desktop.extension_call("EnableExtension", UUID)
+        self.assertTrue(wait_until(lambda: "召唤鱼群" not in self.menu(), timeout=5), self.menu())
+        self.assertEqual(self.note("gestureNote"), "('',)\n")
+        time.sleep(1)
+        self.desktop.clicks(200, 680, 3)
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=2), "no food burst")
+        self.assertIsNone(self.orvella.proc.poll())
+
+
+class GnomeWithoutTheExtension(GnomeSession):
+    extension = False
+
+    test_three_clicks_on_the_background_call_the_school_and_with_alt_scatter_it = None
+    test_the_focused_native_window_is_avoided = None
+    test_the_extension_going_away_and_coming_back = None
+
+    def test_the_panel_says_to_install_the_extension_and_the_menu_calls_the_school(self):
+        self.orvella.start(fish=len(TEST_APPS))
+        self.assertTrue(wait_until(lambda: "orvella --install-gnome-extension" in self.note("gestureNote"),
+                                   timeout=5), self.note("gestureNote"))
+        self.assertIn("orvella --install-gnome-extension", self.note("avoidanceNote"))
+        self.assertIn("召唤鱼群", self.menu())
+
+
+class GnomeTwoMonitors(GnomeSession):
+    outputs = 2
+
+    test_three_clicks_on_the_background_call_the_school_and_with_alt_scatter_it = None
+    test_the_focused_native_window_is_avoided = None
+    test_the_extension_going_away_and_coming_back = None
+
+    def test_the_school_follows_the_pointer_to_the_other_monitor(self):
+        self.desktop.pointer(640, 400)
+        self.orvella.start(fish=len(TEST_APPS))
+        self.assertTrue(wait_until(lambda: sum(x < 1280 for x, _ in self.centres()) >= len(TEST_APPS) - 1,
+                                   timeout=20), self.centres())
+        self.desktop.pointer(1920, 400)
+        self.assertTrue(wait_until(lambda: sum(x >= 1280 for x, _ in self.centres()) >= len(TEST_APPS) - 1,
+                                   timeout=20), self.centres())
+        self.desktop.pointer(600, 300)
+        self.assertTrue(wait_until(lambda: sum(x < 1280 for x, _ in self.centres()) >= len(TEST_APPS) - 1,
+                                   timeout=20), self.centres())
+
+
+if __name__ == "__main__":
+    main()
