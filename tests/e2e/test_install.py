@@ -17,6 +17,8 @@ INSTALLED = [
     "share/applications/orvella.desktop",
     "share/icons/hicolor/scalable/apps/orvella.svg",
     "share/icons/hicolor/scalable/status/orvella-waves.svg",
+    "share/gnome-shell/extensions/orvella@orvella.org/extension.js",
+    "share/gnome-shell/extensions/orvella@orvella.org/metadata.json",
 ]
 
 
@@ -84,6 +86,14 @@ class InstalledTest(DesktopTest):
         prefix = os.path.join(self.work, "prefix")
         run(["cmake", "--install", BUILD, "--prefix", prefix])
         self.check_runs_from(prefix)
+        # The extension in the style the installed GNOME Shell loads.
+        shell = shutil.which("gnome-shell")
+        if shell:
+            import json
+            import re
+            major = re.search(r"\d+", run([shell, "--version"])).group(0)
+            with open(os.path.join(prefix, "share/gnome-shell/extensions/orvella@orvella.org/metadata.json")) as f:
+                self.assertIn(major, json.load(f)["shell-version"])
 
     def test_debian_package(self):
         out = os.path.join(self.work, "package")

@@ -114,6 +114,9 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", (tmp + "/data").c_str(), 1);
     ::setenv("XDG_DATA_DIRS", (std::string(ORVELLA_TEST_DATA) + ":/usr/share").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", tmp.c_str(), 1);
+    // Settings the tests write (the GNOME Shell extensions list) stay in
+    // the test's own folder.
+    ::setenv("GSETTINGS_BACKEND", "keyfile", 1);
     // The desktop the sample entries' OnlyShowIn/NotShowIn speak of.
     ::setenv("XDG_CURRENT_DESKTOP", "Orvella-Test", 1);
 
