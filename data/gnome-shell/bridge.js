@@ -1,7 +1,9 @@
 // What Orvella needs of GNOME Shell and no Wayland client is told: where the
 // pointer is, which window has the focus, and left presses on the desktop
-// background. The extension offers them on the session bus; Orvella reads
-// the state once and then follows the Report signal.
+// background. The extension offers them on the session bus. Orvella
+// subscribes, which answers the state at that moment; from then on Report
+// signals go to each subscriber alone, while it is on the bus. With no
+// subscriber the pointer is not watched and nothing is sent.
 //
 // This file is the logic alone. The build wraps it twice: as a module for
 // GNOME Shell 45 and newer, and in the older style for 43 and 44; each
@@ -12,6 +14,9 @@ const ORVELLA_OBJECT_PATH = '/org/orvella/GnomeShell';
 const ORVELLA_INTERFACE = `
 <node>
   <interface name="org.orvella.GnomeShell">
+    <method name="Subscribe">
+      <arg type="s" direction="out" name="json"/>
+    </method>
     <method name="GetState">
       <arg type="s" direction="out" name="json"/>
     </method>
@@ -34,6 +39,7 @@ class OrvellaBridge {
         this._pointerWatch = null;
         this._eventId = 0;
         this._pointer = null;
+        this._subscribers = new Map();  // unique bus name -> its name watch
     }
 
     enable() {
@@ -41,11 +47,6 @@ class OrvellaBridge {
         this._exported.export(Gio.DBus.session, ORVELLA_OBJECT_PATH);
         this._focusId = global.display.connect('notify::focus-window', () => this._watch(global.display.focus_window));
         this._watch(global.display.focus_window);
-        const [x, y] = global.get_pointer();
-        this._pointer = {x, y};
-        this._pointerWatch = PointerWatcher.getPointerWatcher().addWatch(ORVELLA_POINTER_INTERVAL_MS,
-            (px, py) => this._pointerMoved(px, py));
-        this._eventId = global.stage.connect('captured-event', (actor, event) => this._onEvent(event));
         // The name last: whoever sees it may ask for the state at once.
         this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session, ORVELLA_BUS_NAME,
             Gio.BusNameOwnerFlags.REPLACE | Gio.BusNameOwnerFlags.ALLOW_REPLACEMENT, null, null);
@@ -54,10 +55,8 @@ class OrvellaBridge {
     disable() {
         if (this._nameId) Gio.bus_unown_name(this._nameId);
         this._nameId = 0;
-        if (this._eventId) global.stage.disconnect(this._eventId);
-        this._eventId = 0;
-        if (this._pointerWatch) this._pointerWatch.remove();
-        this._pointerWatch = null;
+        for (const name of [...this._subscribers.keys()])
+            this._unsubscribe(name);
         if (this._focusId) global.display.disconnect(this._focusId);
         this._focusId = 0;
         this._unwatch();
@@ -65,14 +64,69 @@ class OrvellaBridge {
         this._exported = null;
     }
 
-    // Bus method: everything at once, for whoever starts listening.
+    // Bus method: the state now; reports follow to the caller until it
+    // leaves the bus.
+    SubscribeAsync(params, invocation) {
+        const name = invocation.get_sender();
+        if (name && !this._subscribers.has(name)) {
+            const watch = Gio.bus_watch_name_on_connection(Gio.DBus.session, name, Gio.BusNameWatcherFlags.NONE,
+                null, () => this._unsubscribe(name));
+            this._subscribers.set(name, watch);
+            this._listen();
+        }
+        invocation.return_value(new GLib.Variant('(s)', [this.GetState()]));
+    }
+
+    // Bus method: the state now, for a look.
     GetState() {
+        if (!this._pointerWatch) {
+            const [x, y] = global.get_pointer();
+            this._pointer = {x, y};
+        }
         return JSON.stringify({pointer: this._pointer, window: this._describe(this._watched)});
     }
 
+    _unsubscribe(name) {
+        const watch = this._subscribers.get(name);
+        if (watch === undefined)
+            return;
+        Gio.bus_unwatch_name(watch);
+        this._subscribers.delete(name);
+        if (this._subscribers.size === 0)
+            this._stopListening();
+    }
+
+    // The pointer and presses are followed only while someone listens.
+    _listen() {
+        if (this._pointerWatch)
+            return;
+        const [x, y] = global.get_pointer();
+        this._pointer = {x, y};
+        this._pointerWatch = PointerWatcher.getPointerWatcher().addWatch(ORVELLA_POINTER_INTERVAL_MS,
+            (px, py) => this._pointerMoved(px, py));
+        this._eventId = global.stage.connect('captured-event', (actor, event) => this._onEvent(event));
+    }
+
+    _stopListening() {
+        if (this._eventId)
+            global.stage.disconnect(this._eventId);
+        this._eventId = 0;
+        if (this._pointerWatch)
+            this._pointerWatch.remove();
+        this._pointerWatch = null;
+    }
+
     _send(report) {
-        if (this._exported)
-            this._exported.emit_signal('Report', new GLib.Variant('(s)', [JSON.stringify(report)]));
+        if (!this._exported || this._subscribers.size === 0)
+            return;
+        const body = new GLib.Variant('(s)', [JSON.stringify(report)]);
+        for (const name of this._subscribers.keys()) {
+            try {
+                Gio.DBus.session.emit_signal(name, ORVELLA_OBJECT_PATH, 'org.orvella.GnomeShell', 'Report', body);
+            } catch (e) {
+                // Gone between its leaving and the watch saying so.
+            }
+        }
     }
 
     _pointerMoved(x, y) {
@@ -80,6 +134,8 @@ class OrvellaBridge {
         this._send({kind: 'pointer', x, y});
     }
 
+    // No title: titles can say what the user is reading, and Orvella needs
+    // the frame and the owner only.
     _describe(window) {
         if (!window)
             return null;
@@ -88,7 +144,6 @@ class OrvellaBridge {
             x: frame.x, y: frame.y, width: frame.width, height: frame.height,
             pid: window.get_pid(),
             class: window.get_wm_class() || '',
-            title: window.get_title() || '',
         };
     }
 

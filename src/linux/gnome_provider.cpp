@@ -59,7 +59,7 @@ void GnomeShellProvider::start() {
         extensionGone();
 }
 
-void GnomeShellProvider::extensionAppeared() { readState(); }
+void GnomeShellProvider::extensionAppeared() { subscribe(); }
 
 void GnomeShellProvider::extensionGone() {
     ++stateRequest_;
@@ -72,10 +72,11 @@ void GnomeShellProvider::extensionGone() {
     findRemedy();
 }
 
-void GnomeShellProvider::readState() {
+void GnomeShellProvider::subscribe() {
     const int request = ++stateRequest_;
     reading_ = true;
-    auto call = QDBusMessage::createMethodCall(ext::kBusName, ext::kObjectPath, ext::kInterface, "GetState");
+    // Subscribing answers the state and has the reports sent to us alone.
+    auto call = QDBusMessage::createMethodCall(ext::kBusName, ext::kObjectPath, ext::kInterface, "Subscribe");
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, kCallTimeoutMilliseconds), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, request] {
         watcher->deleteLater();
@@ -122,7 +123,7 @@ void GnomeShellProvider::findRemedy() {
 void GnomeShellProvider::onReport(const QString& json) {
     if (!running_) {
         // Reports before the state was read: read it now.
-        if (!reading_) readState();
+        if (!reading_) subscribe();
         return;
     }
     const auto report = parseProviderReport(json.toStdString());

@@ -33,7 +33,7 @@ private Q_SLOTS:
 private:
     void extensionAppeared();
     void extensionGone();
-    void readState();
+    void subscribe();
     void findRemedy();
     QDBusServiceWatcher extension_;
     QDBusServiceWatcher shell_;

@@ -99,12 +99,37 @@ class GnomeSession(CompositorTest):
         self.assertIsNone(self.orvella.proc.poll())
 
 
+    def test_reports_go_to_orvella_alone_and_stop_when_it_quits(self):
+        import subprocess
+        monitor = self.desktop.spawn(["dbus-monitor", "--session",
+                                      "type='signal',interface='org.orvella.GnomeShell'"],
+                                     stdout=subprocess.PIPE, text=True)
+        self.orvella.start(fish=len(TEST_APPS))
+        self.desktop.pointer(300, 300)
+        self.desktop.pointer(310, 320)
+        time.sleep(0.5)
+        self.orvella.stop()
+        time.sleep(0.5)
+        self.desktop.pointer(700, 500)
+        self.desktop.pointer(720, 520)
+        time.sleep(0.5)
+        monitor.terminate()
+        out = monitor.communicate(timeout=5)[0]
+        reports = [line for line in out.splitlines() if "member=Report" in line]
+        self.assertTrue(reports, out[-800:])
+        # Sent to one name, not broadcast.
+        self.assertTrue(all("destination=:" in line for line in reports), reports)
+        self.assertIn('"x":310', out)
+        self.assertNotIn('"x":720', out, "reports went on after Orvella quit")
+
+
 class GnomeWithoutTheExtension(GnomeSession):
     extension = False
 
     test_three_clicks_on_the_background_call_the_school_and_with_alt_scatter_it = None
     test_the_focused_native_window_is_avoided = None
     test_the_extension_going_away_and_coming_back = None
+    test_reports_go_to_orvella_alone_and_stop_when_it_quits = None
 
     def test_the_panel_says_to_install_the_extension_and_the_menu_calls_the_school(self):
         self.orvella.start(fish=len(TEST_APPS))
@@ -120,6 +145,7 @@ class GnomeTwoMonitors(GnomeSession):
     test_three_clicks_on_the_background_call_the_school_and_with_alt_scatter_it = None
     test_the_focused_native_window_is_avoided = None
     test_the_extension_going_away_and_coming_back = None
+    test_reports_go_to_orvella_alone_and_stop_when_it_quits = None
 
     def test_the_school_follows_the_pointer_to_the_other_monitor(self):
         self.desktop.pointer(640, 400)

@@ -71,7 +71,7 @@ std::unique_ptr<FakeService> fakeShell() {
 
 std::unique_ptr<FakeService> fakeExtension() {
     auto ext = std::make_unique<FakeService>("fake-extension", gnome_extension::kBusName, gnome_extension::kObjectPath,
-                                             "GetState");
+                                             "Subscribe");
     ext->answer = [] {
         return QVariant(QString(R"({"pointer":{"x":300,"y":200},"window":{"x":40,"y":50,"width":640,"height":480,)"
                                 R"("pid":4242,"class":"org.gnome.TextEditor","title":"notes"}})"));
