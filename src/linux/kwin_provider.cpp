@@ -20,6 +20,7 @@ constexpr const char* kKWin = "org.kde.KWin";
 constexpr const char* kScripting = "org.kde.kwin.Scripting";
 // How often the script is asked after: someone may unload it.
 constexpr int kCheckMilliseconds = 3000;
+constexpr int kCallTimeoutMilliseconds = 2000;
 
 QDBusMessage scriptingCall(const char* method) {
     return QDBusMessage::createMethodCall(kKWin, "/Scripting", kScripting, method);
@@ -66,25 +67,41 @@ KWinProvider::~KWinProvider() {
 
 void KWinProvider::start() {
     const QString path = writeScript();
-    auto bus = QDBusConnection::sessionBus();
     if (path.isEmpty() || !isAvailable()) {
         QTimer::singleShot(0, this, [this] { goAway(); });
         return;
     }
-    // A script of ours left by an earlier run goes first.
-    bus.call(scriptingCall("unloadScript") << QString(kScriptName), QDBus::Block, 2000);
-    const QDBusReply<int> id = bus.call(scriptingCall("loadScript") << path << QString(kScriptName), QDBus::Block, 2000);
-    if (!id.isValid() || id.value() < 0) {
-        QTimer::singleShot(0, this, [this] { goAway(); });
-        return;
-    }
-    loaded_ = true;
-    // KWin 5.27 and 6 run a loaded script through its own object.
-    auto run = QDBusMessage::createMethodCall(kKWin, QString("/Scripting/Script%1").arg(id.value()), "org.kde.kwin.Script",
-                                              "run");
-    const QDBusMessage ran = bus.call(run, QDBus::Block, 2000);
-    if (ran.type() == QDBusMessage::ErrorMessage) bus.call(scriptingCall("start"), QDBus::Block, 2000);
-    check_.start();
+    // Without waiting on KWin: a busy compositor must not hold up the
+    // school. A script of ours left by an earlier run goes first.
+    call(scriptingCall("unloadScript") << QString(kScriptName), [this, path](const QDBusMessage&) {
+        // Asked for: if Orvella quits before KWin answers, it unloads it.
+        loaded_ = true;
+        call(scriptingCall("loadScript") << path << QString(kScriptName), [this](const QDBusMessage& loaded) {
+            const QDBusReply<int> id(loaded);
+            if (!id.isValid() || id.value() < 0) {
+                loaded_ = false;
+                goAway();
+                return;
+            }
+            // KWin 5.27 and 6 run a loaded script through its own object;
+            // older ones through the scripting object's start.
+            auto run = QDBusMessage::createMethodCall(kKWin, QString("/Scripting/Script%1").arg(id.value()),
+                                                      "org.kde.kwin.Script", "run");
+            call(run, [this](const QDBusMessage& ran) {
+                if (ran.type() == QDBusMessage::ErrorMessage) call(scriptingCall("start"), [](const QDBusMessage&) {});
+                check_.start();
+            });
+        });
+    });
+}
+
+void KWinProvider::call(const QDBusMessage& message, std::function<void(const QDBusMessage&)> then) {
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message, kCallTimeoutMilliseconds), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, then = std::move(then)] {
+        watcher->deleteLater();
+        then(watcher->reply());
+    });
 }
 
 void KWinProvider::unload() {

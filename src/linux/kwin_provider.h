@@ -4,9 +4,11 @@
 // frame, process and class back to Orvella, and registers the two global
 // shortcuts that call and scatter the school. Clicks are not reported.
 
+#include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -48,6 +50,8 @@ public:
     void handleReport(const QString& json);
 
 private:
+    // Calls KWin and goes on with its answer (or error) when it comes.
+    void call(const QDBusMessage& message, std::function<void(const QDBusMessage&)> then);
     void unload();
     void checkStillLoaded();
     void goAway();

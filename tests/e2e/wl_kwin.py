@@ -47,6 +47,10 @@ class KWinSession(CompositorTest):
         self.assertTrue(wait_until(lambda: self.desktop.script_loaded("orvella"), timeout=12),
                         "the script was not loaded again")
         self.assertIsNone(self.orvella.proc.poll())
+        # Orvella quits: its script goes with it.
+        self.orvella.stop()
+        self.assertTrue(wait_until(lambda: not self.desktop.script_loaded("orvella"), timeout=3),
+                        "the script outlived Orvella")
 
 
 class KWinTwoOutputs(KWinSession):
