@@ -26,7 +26,7 @@ bool GnomeShellProvider::isAvailable() {
     return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kShell);
 }
 
-GnomeShellProvider::GnomeShellProvider(QObject* parent) : DesktopProvider(parent) {
+GnomeShellProvider::GnomeShellProvider(QObject* parent) : ReportedProvider(parent) {
     auto bus = QDBusConnection::sessionBus();
     extension_.setConnection(bus);
     extension_.addWatchedService(ext::kBusName);
@@ -37,8 +37,7 @@ GnomeShellProvider::GnomeShellProvider(QObject* parent) : DesktopProvider(parent
     shell_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(&shell_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
         running_ = false;
-        pointer_.reset();
-        window_.reset();
+        forget();
         Q_EMIT changed();
         Q_EMIT lost();
     });
@@ -66,8 +65,7 @@ void GnomeShellProvider::extensionGone() {
     reading_ = false;
     const bool was = running_;
     running_ = false;
-    pointer_.reset();
-    window_.reset();
+    forget();
     if (was) Q_EMIT changed();
     findRemedy();
 }
@@ -126,17 +124,7 @@ void GnomeShellProvider::onReport(const QString& json) {
         if (!reading_) subscribe();
         return;
     }
-    const auto report = parseProviderReport(json.toStdString());
-    if (!report) return;
-    switch (report->kind) {
-        case ProviderReport::Kind::pointer:
-            pointer_ = report->at;
-            Q_EMIT pointerMoved(*pointer_);
-            break;
-        case ProviderReport::Kind::window: window_ = report->window; break;
-        case ProviderReport::Kind::press: Q_EMIT pressed(report->at, report->modifiers); break;
-        case ProviderReport::Kind::other: break;
-    }
+    if (const auto report = parseProviderReport(json.toStdString())) apply(*report);
 }
 
 }  // namespace orvella::linux_desktop

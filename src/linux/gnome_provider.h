@@ -9,11 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "linux/desktop_provider.h"
+#include "linux/provider_report.h"
 
 namespace orvella::linux_desktop {
 
-class GnomeShellProvider : public DesktopProvider {
+class GnomeShellProvider : public ReportedProvider {
     Q_OBJECT
 public:
     // Whether GNOME Shell answers on the session bus.
@@ -24,8 +24,6 @@ public:
     void start() override;
     DesktopAbilities abilities() const override { return {running_, running_, running_}; }
     DesktopRemedy remedy() const override { return running_ ? DesktopRemedy::none : remedy_; }
-    std::optional<QPointF> pointer() const override { return pointer_; }
-    std::optional<ProviderWindow> focusedWindow() const override { return window_; }
 
 private Q_SLOTS:
     void onReport(const QString& json);
@@ -39,8 +37,6 @@ private:
     QDBusServiceWatcher shell_;
     bool running_ = false;
     DesktopRemedy remedy_ = DesktopRemedy::none;
-    std::optional<QPointF> pointer_;
-    std::optional<ProviderWindow> window_;
     bool reading_ = false;
     int stateRequest_ = 0;  // answers to an older request are stale
 };

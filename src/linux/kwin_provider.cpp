@@ -46,7 +46,7 @@ bool KWinProvider::isAvailable() {
     return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kKWin);
 }
 
-KWinProvider::KWinProvider(QObject* parent) : DesktopProvider(parent) {
+KWinProvider::KWinProvider(QObject* parent) : ReportedProvider(parent) {
     auto bus = QDBusConnection::sessionBus();
     bus.registerObject(kReportPath, &receiver_, QDBusConnection::ExportAllSlots);
     watcher_.setConnection(bus);
@@ -128,8 +128,7 @@ void KWinProvider::goAway() {
     check_.stop();
     const bool was = reporting_;
     reporting_ = false;
-    pointer_.reset();
-    window_.reset();
+    forget();
     if (was) Q_EMIT changed();
     Q_EMIT lost();
 }
@@ -141,16 +140,7 @@ void KWinProvider::handleReport(const QString& json) {
         reporting_ = true;
         Q_EMIT changed();
     }
-    switch (report->kind) {
-        case ProviderReport::Kind::pointer:
-            pointer_ = report->at;
-            Q_EMIT pointerMoved(*pointer_);
-            break;
-        case ProviderReport::Kind::window: window_ = report->window; break;
-        // The script reports no presses: KWin gives scripts none.
-        case ProviderReport::Kind::press:
-        case ProviderReport::Kind::other: break;
-    }
+    apply(*report);
 }
 
 }  // namespace orvella::linux_desktop

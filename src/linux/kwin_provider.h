@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "linux/desktop_provider.h"
+#include "linux/provider_report.h"
 
 namespace orvella::linux_desktop {
 
@@ -31,7 +31,7 @@ private:
     KWinProvider& provider_;
 };
 
-class KWinProvider : public DesktopProvider {
+class KWinProvider : public ReportedProvider {
 public:
     static constexpr const char* kScriptName = "orvella";
     static constexpr const char* kReportPath = "/org/orvella/Orvella/KWin";
@@ -42,8 +42,6 @@ public:
     ~KWinProvider() override;
     std::string name() const override { return "kwin"; }
     DesktopAbilities abilities() const override { return {reporting_, reporting_, false}; }
-    std::optional<QPointF> pointer() const override { return pointer_; }
-    std::optional<ProviderWindow> focusedWindow() const override { return window_; }
     // Loads and runs the script; `lost` follows if KWin refuses it.
     void start() override;
     // One report of the script's.
@@ -60,8 +58,6 @@ private:
     QTimer check_;
     bool reporting_ = false;
     bool loaded_ = false;
-    std::optional<QPointF> pointer_;
-    std::optional<ProviderWindow> window_;
 };
 
 }  // namespace orvella::linux_desktop

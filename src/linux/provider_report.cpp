@@ -64,4 +64,16 @@ std::optional<ProviderReport> parseProviderReport(const std::string& json) {
     return report;
 }
 
+void ReportedProvider::apply(const ProviderReport& report) {
+    switch (report.kind) {
+        case ProviderReport::Kind::pointer:
+            pointer_ = report.at;
+            Q_EMIT pointerMoved(*pointer_);
+            break;
+        case ProviderReport::Kind::window: window_ = report.window; break;
+        case ProviderReport::Kind::press: Q_EMIT pressed(report.at, report.modifiers); break;
+        case ProviderReport::Kind::other: break;
+    }
+}
+
 }  // namespace orvella::linux_desktop

@@ -28,4 +28,22 @@ std::optional<ProviderWindow> parseProviderWindow(const Value& object);
 // A point {x, y}; absent unless both are numbers.
 std::optional<QPointF> parseProviderPoint(const Value& object);
 
+// A provider fed by such reports: it keeps the pointer and the focused
+// window they tell, and passes presses on.
+class ReportedProvider : public DesktopProvider {
+public:
+    using DesktopProvider::DesktopProvider;
+    std::optional<QPointF> pointer() const override { return pointer_; }
+    std::optional<ProviderWindow> focusedWindow() const override { return window_; }
+
+protected:
+    void apply(const ProviderReport& report);
+    void forget() {
+        pointer_.reset();
+        window_.reset();
+    }
+    std::optional<QPointF> pointer_;
+    std::optional<ProviderWindow> window_;
+};
+
 }  // namespace orvella::linux_desktop
