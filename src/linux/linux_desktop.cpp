@@ -4,14 +4,11 @@
 
 namespace orvella::linux_desktop {
 
-namespace {
-// Runs before the workspace draws any icon.
 bool useDesktopIconTheme() {
     QIcon::setThemeName(QString::fromStdString(GioWorkspace::detectIconTheme()));
     QIcon::setFallbackSearchPaths(QIcon::fallbackSearchPaths() << "/usr/share/pixmaps");
     return true;
 }
-}  // namespace
 
 LinuxDesktop::LinuxDesktop(std::filesystem::path defaultsFile)
     : defaults_((useDesktopIconTheme(), std::move(defaultsFile))),

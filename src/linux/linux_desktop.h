@@ -16,10 +16,21 @@
 
 namespace orvella::linux_desktop {
 
-class LinuxDesktop {
+// One desktop backend: everything the tank runs on.
+class DesktopBackend {
+public:
+    virtual ~DesktopBackend() = default;
+    virtual Platform& platform() = 0;
+};
+
+// Qt's icon theme as the desktop sets it; call before any icon is drawn.
+bool useDesktopIconTheme();
+
+// The X11 desktop, or a Wayland session's through XWayland.
+class LinuxDesktop : public DesktopBackend {
 public:
     explicit LinuxDesktop(std::filesystem::path defaultsFile = JsonFileDefaults::defaultLocation());
-    Platform& platform() { return platform_; }
+    Platform& platform() override { return platform_; }
     JsonFileDefaults& defaults() { return defaults_; }
 
 private:

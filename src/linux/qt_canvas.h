@@ -31,6 +31,10 @@ private:
 
 QPainterPath toQPath(const Path& path);
 
+// Multiplies the premultiplied pixels of `area` by `fade` (0...1): a frame
+// drawn at full strength is shown at its alpha once, as a whole.
+void fadePremultiplied(QImage& image, const QRect& area, double fade);
+
 // The canvas on a QPainter whose device is `height` points tall: the tank
 // draws with y up, so the painter is flipped once and images and text are
 // drawn upright within it. Shadows are rendered on a small offscreen layer,

@@ -185,25 +185,7 @@ void SurfaceWindow::drawImage() {
     if (owner_.factory_.isComposited() && fade < 1) fadeDrawnArea(std::clamp(fade, 0.0, 1.0));
 }
 
-void SurfaceWindow::fadeDrawnArea(double fade) {
-    // Premultiplied pixels: every channel scales alike, two channels at a
-    // time in one 32-bit multiply, rounded. Most of a fish's window is
-    // clear and stays so.
-    const auto f = static_cast<uint32_t>(std::lround(fade * 256));
-    const QRect r = drawing_ & image_.rect();
-    uchar* bits = image_.bits();
-    const qsizetype bpl = image_.bytesPerLine();
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        auto* p = reinterpret_cast<uint32_t*>(bits + y * bpl) + r.left();
-        for (uint32_t* end = p + r.width(); p != end; ++p) {
-            const uint32_t v = *p;
-            if (v == 0) continue;
-            const uint32_t rb = (((v & 0x00ff00ffu) * f + 0x00800080u) >> 8) & 0x00ff00ffu;
-            const uint32_t ag = ((((v >> 8) & 0x00ff00ffu) * f + 0x00800080u)) & 0xff00ff00u;
-            *p = rb | ag;
-        }
-    }
-}
+void SurfaceWindow::fadeDrawnArea(double fade) { fadePremultiplied(image_, drawing_, fade); }
 
 void SurfaceWindow::updateBoundingShape(bool composited) {
     Display* dpy = x11Display();

@@ -18,6 +18,7 @@
 
 #include "linux/gnome_extension.h"
 #include "linux/linux_desktop.h"
+#include "wayland/wayland_desktop.h"
 #include "orvella/controller/orvella_controller.h"
 #include "shell/dbus_control.h"
 #include "shell/shell.h"
@@ -47,12 +48,16 @@ void installSignalHandlers() {
 }
 
 void usage(FILE* to) {
-    std::fputs("usage: orvella [--quit | --call | --scatter | --autostart on|off | --install-gnome-extension | --version]\n"
+    std::fputs("usage: orvella [--backend x11|wayland] [--quit | --call | --scatter | --autostart on|off |\n"
+               "                --install-gnome-extension | --version]\n"
                "  Without arguments, starts Orvella, or shows the settings of the one running.\n"
                "  --quit            ends the running Orvella.\n"
                "  --call            calls the school to the pointer, as three quick clicks do.\n"
                "  --scatter         scatters the school from the pointer.\n"
                "  --autostart on    starts Orvella with every login; off stops that.\n"
+               "  --backend x11|wayland\n"
+               "                    draws the fish as X11 windows or as Wayland layer surfaces (by default\n"
+               "                    Wayland where the compositor offers layer surfaces).\n"
                "  --install-gnome-extension\n"
                "                    installs and enables Orvella's GNOME Shell extension for this user.\n"
                "  --version         prints the version.\n",
@@ -92,8 +97,15 @@ int main(int argc, char** argv) {
     using orvella::shell::Request;
     // Without arguments: show the running one's settings, or start.
     std::optional<Request> request;
+    std::string backend;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--quit") == 0) {
+        if (std::strcmp(argv[i], "--backend") == 0) {
+            backend = i + 1 < argc ? argv[++i] : "";
+            if (backend != "x11" && backend != "wayland") {
+                std::fputs("orvella: --backend takes x11 or wayland\n", stderr);
+                return 2;
+            }
+        } else if (std::strcmp(argv[i], "--quit") == 0) {
             request = Request::quit;
         } else if (std::strcmp(argv[i], "--call") == 0) {
             request = Request::attract;
@@ -133,9 +145,20 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Orvella works with X11 windows; under Wayland it runs through XWayland.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
-    if (qgetenv("QT_QPA_PLATFORM") == "xcb" && !canOpenX11Display()) {
+    // In a Wayland session whose compositor offers layer surfaces the fish
+    // are Wayland surfaces of their own, and Qt's windows native Wayland
+    // ones; elsewhere (X11, GNOME) everything goes through X11 or XWayland.
+    if (backend.empty())
+        backend = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+                          orvella::wayland::WaylandConnection::offersLayerShell()
+                      ? "wayland"
+                      : "x11";
+    if (backend == "wayland") {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    if (backend == "x11" && qgetenv("QT_QPA_PLATFORM") == "xcb" && !canOpenX11Display()) {
         std::fputs("orvella: Orvella needs an X11 display (an X11 session, or XWayland under Wayland), "
                    "and none could be opened; is DISPLAY set?\n",
                    stderr);
@@ -166,8 +189,19 @@ int main(int argc, char** argv) {
         });
     }
 
-    orvella::linux_desktop::LinuxDesktop desktop;
-    auto controller = std::make_unique<orvella::OrvellaController>(desktop.platform());
+    std::unique_ptr<orvella::linux_desktop::DesktopBackend> desktop;
+    if (backend == "wayland") {
+        desktop = orvella::wayland::WaylandDesktop::open();
+        if (!desktop) {
+            std::fputs("orvella: the Wayland backend needs a compositor that offers layer surfaces "
+                       "(zwlr_layer_shell_v1), and none answered; try --backend x11\n",
+                       stderr);
+            return 1;
+        }
+    } else {
+        desktop = std::make_unique<orvella::linux_desktop::LinuxDesktop>();
+    }
+    auto controller = std::make_unique<orvella::OrvellaController>(desktop->platform());
     controller->start();
     auto shell = std::make_unique<orvella::shell::Shell>(*controller);
     orvella::shell::ControlObject control(*controller, shell.get());

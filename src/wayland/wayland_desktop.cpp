@@ -1,0 +1,53 @@
+#include "wayland/wayland_desktop.h"
+
+namespace orvella::wayland {
+
+std::unique_ptr<WaylandDesktop> WaylandDesktop::open(std::filesystem::path defaultsFile) {
+    auto connection = WaylandConnection::open();
+    if (!connection) return nullptr;
+    return std::unique_ptr<WaylandDesktop>(new WaylandDesktop(std::move(connection), std::move(defaultsFile)));
+}
+
+WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, std::filesystem::path defaultsFile)
+    : connection_(std::move(connection)),
+      displays_(*connection_),
+      surfaces_(*connection_),
+      defaults_((linux_desktop::useDesktopIconTheme(), std::move(defaultsFile))),
+      platform_{displays_, surfaces_, bitmaps_, workspace_, mouse_,    accessibility_,
+                scheduler_, clock_,    random_,  defaults_,  awareness_} {
+    connection_->onOutputsChanged = [this] {
+        for (WaylandSurface* s : surfaces_.surfaces()) s->outputsChanged();
+        displays_.changed();
+    };
+    surfaces_.onPointer = [this](const PointerEvent& event, Point global) {
+        if (event.type == PointerEvent::Type::press && event.button == 0x110 /* BTN_LEFT */)
+            mouse_.localPress(global);
+        else if (event.type == PointerEvent::Type::motion || event.type == PointerEvent::Type::enter)
+            mouse_.localMove(global);
+    };
+    // What the compositor's provider knows stands in for the rest.
+    accessibility_.setSession(&awareness_);
+    workspace_.setWaylandFocus([this]() -> std::optional<linux_desktop::GioWorkspace::FocusedWindow> {
+        auto* provider = awareness_.provider();
+        if (!provider || !provider->abilities().focusedWindow) return std::nullopt;
+        const auto window = provider->focusedWindow();
+        if (!window) return std::nullopt;
+        return linux_desktop::GioWorkspace::FocusedWindow{window->windowClass, window->processID};
+    });
+    mouse_.setProviderPointer([this]() -> std::optional<QPointF> {
+        auto* provider = awareness_.provider();
+        if (!provider || !provider->abilities().pointer) return std::nullopt;
+        return provider->pointer();
+    });
+    awareness_.onPointerMoved = [this](QPointF at) { mouse_.providerPointerMoved(at); };
+    awareness_.onPressed = [this](QPointF at, Modifiers m) { mouse_.providerPressed(at, m); };
+    // What a motion step moves and redraws goes out together at its end.
+    scheduler_.setTickHooks([this] { surfaces_.beginBatch(); }, [this] { surfaces_.endBatch(); });
+}
+
+WaylandDesktop::~WaylandDesktop() {
+    connection_->onOutputsChanged = nullptr;
+    surfaces_.onPointer = nullptr;
+}
+
+}  // namespace orvella::wayland

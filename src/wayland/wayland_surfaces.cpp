@@ -1,0 +1,444 @@
+#include "wayland/wayland_surfaces.h"
+
+#include <linux/input-event-codes.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QStyleHints>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+#include "fractional-scale-v1-client-protocol.h"
+#include "linux/coordinates.h"
+#include "linux/qt_canvas.h"
+#include "viewporter-client-protocol.h"
+#include "wlr-layer-shell-unstable-v1-client-protocol.h"
+
+namespace orvella::wayland {
+
+using linux_desktop::QtCanvas;
+
+namespace {
+
+WaylandSurface& self(void* data) { return *static_cast<WaylandSurface*>(data); }
+
+const zwlr_layer_surface_v1_listener layerListener = {
+    [](void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t width, uint32_t height) {
+        self(data).configured(serial, width, height);
+    },
+    [](void* data, zwlr_layer_surface_v1*) { self(data).closedByCompositor(); },
+};
+
+const wl_buffer_listener bufferListener = {
+    [](void* data, wl_buffer* buffer) { self(data).released(buffer); },
+};
+
+const wp_fractional_scale_v1_listener fractionalListener = {
+    [](void* data, wp_fractional_scale_v1*, uint32_t scale) { self(data).preferredScale(scale); },
+};
+
+// The output holding a point of the layout, else the nearest.
+Output* outputAt(const WaylandConnection& connection, QPoint at) {
+    Output* best = nullptr;
+    double bestDistance = 0;
+    for (const auto& output : connection.outputs()) {
+        if (!output->ready) continue;
+        if (output->logical.contains(at)) return output.get();
+        const QPoint c = output->logical.center();
+        const double d = std::hypot(c.x() - at.x(), c.y() - at.y());
+        if (!best || d < bestDistance) {
+            best = output.get();
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+WaylandSurface::WaylandSurface(WaylandSurfaces& factory, SurfaceKind kind, const Rect& frame, std::string title,
+                               std::function<void(Canvas&)> draw)
+    : factory_(factory), kind_(kind), frame_(frame), title_(std::move(title)), draw_(std::move(draw)) {
+    ignores_ = kind != SurfaceKind::fish;
+    factory_.track(this);
+}
+
+WaylandSurface::~WaylandSurface() {
+    factory_.untrack(this);
+    close();
+}
+
+double WaylandSurface::scale() const {
+    if (fractional_ && viewport_ && scale120_ > 0) return scale120_ / 120.0;
+    return output_ ? output_->scale : 1;
+}
+
+void WaylandSurface::map() {
+    if (layer_ || closed_) return;
+    auto& c = factory_.connection();
+    placed_ = linux_desktop::toScreen(frame_).toAlignedRect();
+    output_ = outputAt(c, placed_.center());
+    if (!output_) return;
+    surface_ = wl_compositor_create_surface(c.compositor());
+    wl_surface_set_user_data(surface_, this);
+    if (c.viewporter() && c.fractionalScale()) {
+        viewport_ = wp_viewporter_get_viewport(c.viewporter(), surface_);
+        fractional_ = wp_fractional_scale_manager_v1_get_fractional_scale(c.fractionalScale(), surface_);
+        wp_fractional_scale_v1_add_listener(fractional_, &fractionalListener, this);
+    }
+    // The title names the surface for the compositor's tools.
+    layer_ = zwlr_layer_shell_v1_get_layer_surface(c.layerShell(), surface_, output_->output,
+                                                   ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, title_.c_str());
+    zwlr_layer_surface_v1_add_listener(layer_, &layerListener, this);
+    zwlr_layer_surface_v1_set_anchor(layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
+    // Placed from the output's corner, panels or not; and never pushing
+    // other surfaces aside.
+    zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+    place();
+    applyInputRegion();
+    configured_ = false;
+    dirty_ = true;
+    // The first commit carries no buffer; the compositor answers with a
+    // configure, and the first drawing follows it.
+    wl_surface_commit(surface_);
+}
+
+void WaylandSurface::unmap() {
+    destroyBuffers();
+    if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
+    if (viewport_) wp_viewport_destroy(viewport_);
+    if (layer_) zwlr_layer_surface_v1_destroy(layer_);
+    if (surface_) wl_surface_destroy(surface_);
+    fractional_ = nullptr;
+    viewport_ = nullptr;
+    layer_ = nullptr;
+    surface_ = nullptr;
+    output_ = nullptr;
+    configured_ = false;
+    scale120_ = 0;
+}
+
+void WaylandSurface::place() {
+    if (!layer_ || !output_) return;
+    const QRect o = output_->logical;
+    zwlr_layer_surface_v1_set_size(layer_, static_cast<uint32_t>(std::max(1, placed_.width())),
+                                   static_cast<uint32_t>(std::max(1, placed_.height())));
+    zwlr_layer_surface_v1_set_margin(layer_, placed_.y() - o.y(), 0, 0, placed_.x() - o.x());
+}
+
+void WaylandSurface::setOrigin(Point origin) {
+    if (frame_.origin == origin) return;
+    frame_.origin = origin;
+    if (!layer_) return;
+    placed_ = linux_desktop::toScreen(frame_).toAlignedRect();
+    Output* now = outputAt(factory_.connection(), placed_.center());
+    if (now != output_) {
+        // A layer surface belongs to one output: crossing to another one
+        // takes a new surface there.
+        unmap();
+        map();
+        return;
+    }
+    place();
+    if (configured_) wl_surface_commit(surface_);
+}
+
+void WaylandSurface::setContentSize(Size size) {
+    if (frame_.size == size) return;
+    frame_.size = size;
+    if (!layer_) return;
+    placed_ = linux_desktop::toScreen(frame_).toAlignedRect();
+    place();
+    applyInputRegion();
+    dirty_ = true;
+    if (configured_) wl_surface_commit(surface_);
+}
+
+void WaylandSurface::setAlpha(double alpha) {
+    alpha = std::clamp(alpha, 0.0, 1.0);
+    if (alpha == alpha_) return;
+    alpha_ = alpha;
+    setNeedsDisplay();
+}
+
+void WaylandSurface::orderFront() {
+    if (closed_) return;
+    shown_ = true;
+    map();
+}
+
+void WaylandSurface::orderOut() {
+    shown_ = false;
+    unmap();
+}
+
+void WaylandSurface::close() {
+    if (closed_) return;
+    closed_ = true;
+    shown_ = false;
+    unmap();
+}
+
+void WaylandSurface::setIgnoresMouseEvents(bool ignores) {
+    if (ignores == ignores_) return;
+    ignores_ = ignores;
+    applyInputRegion();
+    if (configured_) wl_surface_commit(surface_);
+}
+
+void WaylandSurface::setInteractiveRegion(const std::vector<Rect>& rects) {
+    region_ = rects;
+    applyInputRegion();
+    if (configured_) wl_surface_commit(surface_);
+}
+
+void WaylandSurface::applyInputRegion() {
+    if (!surface_) return;
+    // Exactly the interactive part takes the pointer; with none given, the
+    // whole surface (a fish before its first layout).
+    if (!ignores_ && region_.empty()) {
+        wl_surface_set_input_region(surface_, nullptr);
+        return;
+    }
+    wl_region* region = factory_.connection().emptyRegion();
+    if (!ignores_) {
+        const double h = frame_.height();
+        for (const Rect& r : region_) {
+            const QRectF top(r.minX(), h - r.minY() - r.height(), r.width(), r.height());
+            const QRect px = top.toAlignedRect();
+            wl_region_add(region, px.x(), px.y(), px.width(), px.height());
+        }
+    }
+    wl_surface_set_input_region(surface_, region);
+    wl_region_destroy(region);
+}
+
+void WaylandSurface::setNeedsDisplay() {
+    dirty_ = true;
+    if (layer_) factory_.renderSoon(this);
+}
+
+void WaylandSurface::setNeedsDisplayIn(const Rect&) { setNeedsDisplay(); }
+
+void WaylandSurface::setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) {
+    mouse_ = std::move(handler);
+}
+
+void WaylandSurface::configured(uint32_t serial, uint32_t, uint32_t) {
+    zwlr_layer_surface_v1_ack_configure(layer_, serial);
+    configured_ = true;
+    dirty_ = true;
+    render();
+}
+
+void WaylandSurface::closedByCompositor() {
+    // The output went, or the compositor will not have it: placed afresh.
+    unmap();
+    if (!shown_) return;
+    QTimer::singleShot(0, factory_.context(), [this, &factory = factory_] {
+        if (factory.isLive(this) && shown_ && !layer_) map();
+    });
+}
+
+void WaylandSurface::outputsChanged() {
+    if (!layer_) {
+        if (shown_) map();
+        return;
+    }
+    const auto& outputs = factory_.connection().outputs();
+    const bool present = std::any_of(outputs.begin(), outputs.end(), [&](auto& o) { return o.get() == output_; });
+    if (!present || outputAt(factory_.connection(), placed_.center()) != output_) {
+        unmap();
+        map();
+        return;
+    }
+    place();
+    setNeedsDisplay();
+}
+
+void WaylandSurface::preferredScale(uint32_t scale120) {
+    if (scale120 == scale120_) return;
+    scale120_ = scale120;
+    setNeedsDisplay();
+}
+
+void WaylandSurface::released(wl_buffer* buffer) {
+    for (auto& b : buffers_)
+        if (b.buffer == buffer) b.busy = false;
+    if (dirty_) render();
+}
+
+WaylandSurface::Buffer* WaylandSurface::freeBuffer(QSize pixels) {
+    for (auto& b : buffers_) {
+        if (b.busy) continue;
+        if (b.buffer && b.image.size() == pixels) return &b;
+    }
+    for (auto& b : buffers_) {
+        if (b.busy) continue;
+        if (b.buffer) {
+            wl_buffer_destroy(b.buffer);
+            munmap(b.data, b.size);
+            b = Buffer{};
+        }
+        const int stride = pixels.width() * 4;
+        const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(pixels.height());
+        const int fd = memfd_create("orvella-surface", MFD_CLOEXEC);
+        if (fd < 0) return nullptr;
+        if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (data == MAP_FAILED) {
+            ::close(fd);
+            return nullptr;
+        }
+        wl_shm_pool* pool = wl_shm_create_pool(factory_.connection().shm(), fd, static_cast<int32_t>(size));
+        b.buffer = wl_shm_pool_create_buffer(pool, 0, pixels.width(), pixels.height(), stride, WL_SHM_FORMAT_ARGB8888);
+        wl_shm_pool_destroy(pool);
+        ::close(fd);
+        wl_buffer_add_listener(b.buffer, &bufferListener, this);
+        b.data = data;
+        b.size = size;
+        // ARGB8888 in the compositor's words is Qt's premultiplied ARGB32
+        // on a little-endian machine.
+        b.image = QImage(static_cast<uchar*>(data), pixels.width(), pixels.height(), stride,
+                         QImage::Format_ARGB32_Premultiplied);
+        return &b;
+    }
+    return nullptr;  // both with the compositor: drawn when one comes back
+}
+
+void WaylandSurface::destroyBuffers() {
+    for (auto& b : buffers_) {
+        if (b.buffer) {
+            wl_buffer_destroy(b.buffer);
+            munmap(b.data, b.size);
+        }
+        b = Buffer{};
+    }
+}
+
+void WaylandSurface::render() {
+    if (!dirty_ || !configured_ || !surface_ || closed_) return;
+    const double s = scale();
+    const bool fractional = fractional_ && viewport_ && scale120_ > 0;
+    const QSize pixels(std::max(1, static_cast<int>(std::lround(placed_.width() * s))),
+                       std::max(1, static_cast<int>(std::lround(placed_.height() * s))));
+    Buffer* b = freeBuffer(pixels);
+    if (!b) return;
+    dirty_ = false;
+    b->image.fill(Qt::transparent);
+    b->image.setDevicePixelRatio(s);
+    double fade = alpha_;
+    if (draw_) {
+        QPainter painter(&b->image);
+        QtCanvas canvas(painter, placed_.height(), 1.0);
+        draw_(canvas);
+        fade *= canvas.frameAlpha();
+    }
+    if (fade < 1) linux_desktop::fadePremultiplied(b->image, b->image.rect(), fade);
+    if (fractional) {
+        wl_surface_set_buffer_scale(surface_, 1);
+        wp_viewport_set_destination(viewport_, placed_.width(), placed_.height());
+    } else {
+        wl_surface_set_buffer_scale(surface_, static_cast<int32_t>(s));
+    }
+    wl_surface_attach(surface_, b->buffer, 0, 0);
+    wl_surface_damage_buffer(surface_, 0, 0, pixels.width(), pixels.height());
+    wl_surface_commit(surface_);
+    b->busy = true;
+}
+
+void WaylandSurface::pointer(const PointerEvent& event) {
+    const Point global = linux_desktop::toDesktop(QPointF(placed_.x() + event.x, placed_.y() + event.y));
+    if (factory_.onPointer) factory_.onPointer(event, global);
+    SurfaceMouseEvent e;
+    e.location = {event.x, frame_.height() - event.y};
+    switch (event.type) {
+        case PointerEvent::Type::press: {
+            // Another button only breaks a run of left clicks.
+            if (event.button != BTN_LEFT) {
+                lastPressTime_ = 0;
+                return;
+            }
+            const auto* hints = QGuiApplication::styleHints();
+            const QPointF at(placed_.x() + event.x, placed_.y() + event.y);
+            const bool again = lastPressTime_ != 0 &&
+                               event.timeMs - lastPressTime_ <= static_cast<uint32_t>(hints->mouseDoubleClickInterval()) &&
+                               (at - lastPressAt_).manhattanLength() <= hints->mouseDoubleClickDistance();
+            clickCount_ = again ? clickCount_ + 1 : 1;
+            lastPressTime_ = event.timeMs;
+            lastPressAt_ = at;
+            pressed_ = true;
+            e.type = SurfaceMouseEvent::Type::down;
+            break;
+        }
+        case PointerEvent::Type::motion:
+            if (!pressed_) return;
+            e.type = SurfaceMouseEvent::Type::dragged;
+            break;
+        case PointerEvent::Type::release:
+            if (event.button != BTN_LEFT || !pressed_) return;
+            pressed_ = false;
+            e.type = SurfaceMouseEvent::Type::up;
+            break;
+        case PointerEvent::Type::enter:
+        case PointerEvent::Type::leave: return;
+    }
+    e.clickCount = clickCount_;
+    if (!mouse_ || ignores_) return;
+    auto handler = mouse_;
+    handler(e);
+}
+
+WaylandSurfaces::WaylandSurfaces(WaylandConnection& connection) : connection_(connection) {
+    connection_.onPointer = [this](const PointerEvent& event) {
+        for (WaylandSurface* s : live_)
+            if (s->surface() == event.surface) {
+                s->pointer(event);
+                return;
+            }
+    };
+}
+
+WaylandSurfaces::~WaylandSurfaces() { connection_.onPointer = nullptr; }
+
+std::shared_ptr<Surface> WaylandSurfaces::createSurface(SurfaceKind kind, const Rect& contentRect,
+                                                        const std::string& title, std::function<void(Canvas&)> draw) {
+    return std::make_shared<WaylandSurface>(*this, kind, contentRect, title, std::move(draw));
+}
+
+void WaylandSurfaces::untrack(WaylandSurface* s) {
+    live_.erase(s);
+    pending_.erase(s);
+}
+
+void WaylandSurfaces::renderSoon(WaylandSurface* s) {
+    pending_.insert(s);
+    if (queued_ || batchDepth_ > 0) return;
+    queued_ = true;
+    QTimer::singleShot(0, &context_, [this] {
+        queued_ = false;
+        renderPending();
+    });
+}
+
+void WaylandSurfaces::endBatch() {
+    if (batchDepth_ > 0 && --batchDepth_ == 0) renderPending();
+}
+
+void WaylandSurfaces::renderPending() {
+    auto pending = std::move(pending_);
+    pending_.clear();
+    for (WaylandSurface* s : pending)
+        if (live_.count(s)) s->render();
+    connection_.flush();
+}
+
+}  // namespace orvella::wayland

@@ -1,0 +1,150 @@
+#pragma once
+// Surfaces as layer surfaces of the compositor's overlay layer: above every
+// window, on every workspace, never focused. Each sits on the output that
+// holds its centre, anchored to its top-left corner; moving it changes its
+// margins, which the compositor applies without a new buffer. Its input
+// region is exactly the interactive region, so clicks elsewhere reach the
+// window beneath.
+
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "orvella/platform/surfaces.h"
+#include "wayland/wayland_connection.h"
+
+struct wl_buffer;
+struct wl_callback;
+struct wp_viewport;
+struct wp_fractional_scale_v1;
+
+namespace orvella::wayland {
+
+class WaylandSurfaces;
+
+class WaylandSurface : public Surface {
+public:
+    WaylandSurface(WaylandSurfaces& factory, SurfaceKind kind, const Rect& frame, std::string title,
+                   std::function<void(Canvas&)> draw);
+    ~WaylandSurface() override;
+
+    Rect frame() const override { return frame_; }
+    void setOrigin(Point origin) override;
+    void setContentSize(Size size) override;
+    double alpha() const override { return alpha_; }
+    void setAlpha(double alpha) override;
+    void orderFront() override;
+    void orderOut() override;
+    bool isVisible() const override { return shown_ && !closed_; }
+    void close() override;
+    bool isClosed() const override { return closed_; }
+    void setIgnoresMouseEvents(bool ignores) override;
+    bool ignoresMouseEvents() const override { return ignores_; }
+    void setInteractiveRegion(const std::vector<Rect>& rects) override;
+    void setNeedsDisplay() override;
+    void setNeedsDisplayIn(const Rect& rect) override;
+    void setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) override;
+
+    SurfaceKind kind() const { return kind_; }
+    const std::string& title() const { return title_; }
+    wl_surface* surface() const { return surface_; }
+    // Where the compositor shows it: the layout rectangle (logical pixels).
+    QRect placed() const { return placed_; }
+    // Draws now if something asked for it and a buffer is free.
+    void render();
+    void pointer(const PointerEvent& event);
+    // Listener entry points.
+    void configured(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
+    void closedByCompositor();
+    void released(wl_buffer* buffer);
+    void preferredScale(std::uint32_t scale120);
+    // The output it is on went away, or outputs changed: placed again.
+    void outputsChanged();
+
+private:
+    struct Buffer {
+        wl_buffer* buffer = nullptr;
+        void* data = nullptr;
+        std::size_t size = 0;
+        QImage image;
+        bool busy = false;
+    };
+    void map();
+    void unmap();
+    void place();
+    void applyInputRegion();
+    Buffer* freeBuffer(QSize pixels);
+    void destroyBuffers();
+    // The drawing scale: the output's, or the fractional one it prefers.
+    double scale() const;
+
+    WaylandSurfaces& factory_;
+    SurfaceKind kind_;
+    Rect frame_;
+    std::string title_;
+    std::function<void(Canvas&)> draw_;
+    std::function<void(const SurfaceMouseEvent&)> mouse_;
+    double alpha_ = 1;
+    bool shown_ = false, closed_ = false, ignores_ = false;
+    std::vector<Rect> region_;
+
+    wl_surface* surface_ = nullptr;
+    zwlr_layer_surface_v1* layer_ = nullptr;
+    wp_viewport* viewport_ = nullptr;
+    wp_fractional_scale_v1* fractional_ = nullptr;
+    Output* output_ = nullptr;
+    bool configured_ = false;
+    QRect placed_;
+    std::uint32_t scale120_ = 0;
+    std::array<Buffer, 2> buffers_{};
+    bool dirty_ = true;
+    // Presses in quick succession at about the same place count up.
+    int clickCount_ = 1;
+    std::uint32_t lastPressTime_ = 0;
+    QPointF lastPressAt_;
+    bool pressed_ = false;
+};
+
+class WaylandSurfaces : public SurfaceFactory {
+public:
+    explicit WaylandSurfaces(WaylandConnection& connection);
+    ~WaylandSurfaces() override;
+    std::shared_ptr<Surface> createSurface(SurfaceKind kind, const Rect& contentRect, const std::string& title,
+                                           std::function<void(Canvas&)> draw) override;
+    // Qt's windows on Wayland have no known place on the desktop, and a
+    // press on them never reaches the desktop's monitors.
+    std::vector<Rect> otherInteractiveWindowFrames() const override { return {}; }
+
+    WaylandConnection& connection() { return connection_; }
+    void track(WaylandSurface* s) { live_.insert(s); }
+    void untrack(WaylandSurface* s);
+    // Redraws asked for in one turn of the event loop are drawn together.
+    void renderSoon(WaylandSurface* s);
+    void beginBatch() { ++batchDepth_; }
+    void endBatch();
+    // Told of every press, drag and move on a surface, in global desktop
+    // points (for the mouse's local monitors).
+    std::function<void(const PointerEvent&, Point global)> onPointer;
+    std::vector<WaylandSurface*> surfaces() const { return {live_.begin(), live_.end()}; }
+    bool isLive(const WaylandSurface* s) const { return live_.count(const_cast<WaylandSurface*>(s)) > 0; }
+    // What later turns of the event loop run on; gone with the factory.
+    QObject* context() { return &context_; }
+
+private:
+    void renderPending();
+    QObject context_;
+    WaylandConnection& connection_;
+    std::set<WaylandSurface*> live_;
+    std::set<WaylandSurface*> pending_;
+    bool queued_ = false;
+    int batchDepth_ = 0;
+};
+
+}  // namespace orvella::wayland
