@@ -121,6 +121,8 @@ QList<int> ControlObject::ItemGeometry(const QString& objectName) {
 
 QString ControlObject::ItemText(const QString& objectName) { return shell_ ? shell_->itemText(objectName) : QString(); }
 
+QStringList ControlObject::Surfaces() { return surfaces ? surfaces() : QStringList(); }
+
 bool ControlObject::SettingsWindowOpen() { return shell_ && shell_->settingsWindow().isOpen(); }
 
 void ControlObject::Quit() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
+#include <functional>
 
 namespace orvella {
 class OrvellaController;
@@ -61,6 +62,13 @@ public Q_SLOTS:
     QList<int> ItemGeometry(const QString& objectName);
     QString ItemText(const QString& objectName);
     bool SettingsWindowOpen();
+    // The surfaces on screen as "title|x|y|width|height|buffer width" (the
+    // desktop's layout pixels, top-left origin), where the backend keeps
+    // them itself (Wayland); empty where the window system lists them.
+    QStringList Surfaces();
+
+public:
+    std::function<QStringList()> surfaces;
 
 private:
     OrvellaController& controller_;

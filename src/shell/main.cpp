@@ -190,8 +190,11 @@ int main(int argc, char** argv) {
     }
 
     std::unique_ptr<orvella::linux_desktop::DesktopBackend> desktop;
+    orvella::wayland::WaylandDesktop* wayland = nullptr;
     if (backend == "wayland") {
-        desktop = orvella::wayland::WaylandDesktop::open();
+        auto opened = orvella::wayland::WaylandDesktop::open();
+        wayland = opened.get();
+        desktop = std::move(opened);
         if (!desktop) {
             std::fputs("orvella: the Wayland backend needs a compositor that offers layer surfaces "
                        "(zwlr_layer_shell_v1), and none answered; try --backend x11\n",
@@ -205,6 +208,7 @@ int main(int argc, char** argv) {
     controller->start();
     auto shell = std::make_unique<orvella::shell::Shell>(*controller);
     orvella::shell::ControlObject control(*controller, shell.get());
+    if (wayland) control.surfaces = [wayland] { return wayland->surfaceList(); };
     if (ownsName) control.registerOnSessionBus();
     orvella::shell::InstanceServer server([&shell, &controller](Request request) {
         switch (request) {

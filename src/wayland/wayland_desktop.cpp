@@ -45,6 +45,23 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, st
     scheduler_.setTickHooks([this] { surfaces_.beginBatch(); }, [this] { surfaces_.endBatch(); });
 }
 
+QStringList WaylandDesktop::surfaceList() const {
+    QStringList out;
+    for (const WaylandSurface* s : surfaces_.surfaces()) {
+        if (!s->isVisible() || !s->isOnScreen()) continue;
+        const QRect r = s->placed();
+        out << QString("%1|%2|%3|%4|%5|%6")
+                   .arg(QString::fromStdString(s->title()))
+                   .arg(r.x())
+                   .arg(r.y())
+                   .arg(r.width())
+                   .arg(r.height())
+                   .arg(s->bufferWidth());
+    }
+    out.sort();
+    return out;
+}
+
 WaylandDesktop::~WaylandDesktop() {
     connection_->onOutputsChanged = nullptr;
     surfaces_.onPointer = nullptr;

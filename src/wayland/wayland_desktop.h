@@ -3,6 +3,7 @@
 // fish, pills and water are Orvella's own Wayland surfaces; applications,
 // settings, badges and the compositor's provider are as on X11.
 
+#include <QStringList>
 #include <filesystem>
 #include <memory>
 
@@ -26,6 +27,8 @@ public:
     ~WaylandDesktop() override;
     Platform& platform() override { return platform_; }
     WaylandSurfaces& surfaces() { return surfaces_; }
+    // The surfaces on screen, for tools: "title|x|y|width|height|buffer width".
+    QStringList surfaceList() const;
 
 private:
     WaylandDesktop(std::unique_ptr<WaylandConnection> connection, std::filesystem::path defaultsFile);

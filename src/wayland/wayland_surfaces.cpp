@@ -121,6 +121,7 @@ void WaylandSurface::unmap() {
     output_ = nullptr;
     configured_ = false;
     scale120_ = 0;
+    bufferWidth_ = 0;
 }
 
 void WaylandSurface::place() {
@@ -353,6 +354,7 @@ void WaylandSurface::render() {
     wl_surface_damage_buffer(surface_, 0, 0, pixels.width(), pixels.height());
     wl_surface_commit(surface_);
     b->busy = true;
+    bufferWidth_ = pixels.width();
 }
 
 void WaylandSurface::pointer(const PointerEvent& event) {

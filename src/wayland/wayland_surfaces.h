@@ -57,6 +57,9 @@ public:
     wl_surface* surface() const { return surface_; }
     // Where the compositor shows it: the layout rectangle (logical pixels).
     QRect placed() const { return placed_; }
+    // The width in pixels of the buffer last drawn (0 before the first).
+    int bufferWidth() const { return bufferWidth_; }
+    bool isOnScreen() const { return configured_ && bufferWidth_ > 0; }
     // Draws now if something asked for it and a buffer is free.
     void render();
     void pointer(const PointerEvent& event);
@@ -103,6 +106,7 @@ private:
     bool configured_ = false;
     QRect placed_;
     std::uint32_t scale120_ = 0;
+    int bufferWidth_ = 0;
     std::array<Buffer, 2> buffers_{};
     bool dirty_ = true;
     // Presses in quick succession at about the same place count up.

@@ -296,9 +296,13 @@ class Orvella:
         with open(self.defaults_file) as f:
             return json.load(f)
 
+    # Options the tests of a desktop start every Orvella with.
+    args = ()
+
     def start(self, fish=None):
         with open(self.log, "w") as log:
-            self.proc = subprocess.Popen([BINARY], env=self.desktop.env, stdout=log, stderr=subprocess.STDOUT)
+            self.proc = subprocess.Popen([BINARY, *self.args], env=self.desktop.env, stdout=log,
+                                         stderr=subprocess.STDOUT)
         wait_until(lambda: self.desktop.dbus("Applications", check=False).returncode == 0)
         if fish is not None:
             wait_until(lambda: len(self.desktop.windows()) == fish)

@@ -19,7 +19,67 @@ class Unavailable(Exception):
     """The compositor cannot run on this machine."""
 
 
-class SwayDesktop(Desktop):
+class NativeSurfaces:
+    """For a desktop where Orvella draws on its Wayland backend: its
+    surfaces, as Orvella lists them on the bus (the compositor lists layer
+    surfaces to no client), in the shape `Desktop.windows` gives."""
+
+    native = False
+
+    def windows(self, prefix="Orvella fish: "):
+        if not self.native:
+            return super().windows(prefix)
+        r = self.dbus("Surfaces", check=False)
+        out = []
+        for entry in re.findall(r"'([^']*)'", r.stdout):
+            title, x, y, w, h, pixels = entry.rsplit("|", 5)
+            if title.startswith(prefix):
+                out.append({"name": title[len(prefix):], "x": int(x), "y": int(y), "w": int(w), "h": int(h),
+                            "pixels": int(pixels)})
+        return out
+
+
+class PointerDriver:
+    """The compositor's pointer, moved and pressed by orvella-test-pointer
+    (wlroots' virtual pointer on sway, fake input on KWin), which stays
+    running: on sway its device is the seat's only pointer."""
+
+    POINTER = os.environ.get("ORVELLA_TEST_POINTER", "")
+    driver_proc = None
+
+    def layout_size(self):
+        raise NotImplementedError
+
+    def drive(self, *commands):
+        if not self.POINTER:
+            raise Unavailable("the pointer helper was not built")
+        if self.driver_proc is None or self.driver_proc.poll() is not None:
+            w, h = self.layout_size()
+            self.driver_proc = self.spawn([self.POINTER, str(w), str(h)], stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, text=True)
+            if self.driver_proc.stdout.readline().strip() != "ready":
+                raise Unavailable("the pointer helper found no way to drive the pointer")
+        for command in commands:
+            self.driver_proc.stdin.write(command + "\n")
+            self.driver_proc.stdin.flush()
+            if self.driver_proc.stdout.readline().strip() != "ok":
+                raise RuntimeError(f"the pointer helper failed on {command}")
+
+    def restart_driver(self):
+        """After the layout changed: absolute moves span the new one."""
+        if self.driver_proc is not None and self.driver_proc.poll() is None:
+            self.driver_proc.stdin.close()
+            self.driver_proc.wait(timeout=5)
+        self.driver_proc = None
+
+    def pointer(self, x, y):
+        self.drive(f"move {x} {y}")
+
+    def click(self, x, y):
+        self.drive(f"move {x} {y}", "press", "release")
+
+
+class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
     """sway, headless, with the pixman renderer and XWayland, one output of
     the given size. sway refuses to run as root: then it runs as nobody (the
     tests, as root, may still reach its sockets)."""
@@ -86,6 +146,12 @@ class SwayDesktop(Desktop):
     def swaymsg(self, *args):
         return self.output(["swaymsg", *args])
 
+    def layout_size(self):
+        import json
+        outputs = [o for o in json.loads(self.output(["swaymsg", "-r", "-t", "get_outputs"])) if o.get("active")]
+        return (max(o["rect"]["x"] + o["rect"]["width"] for o in outputs),
+                max(o["rect"]["y"] + o["rect"]["height"] for o in outputs))
+
     def tree(self, how="-tree"):
         return super().tree(how)
 
@@ -122,12 +188,10 @@ class SwayDesktop(Desktop):
         return proc
 
 
-class KWinDesktop(Desktop):
+class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
     """kwin_wayland on virtual outputs (`outputs` of `size` side by side)
     with XWayland and a private session bus. The installed binary has file
     capabilities that fail here; a copy of it runs."""
-
-    FAKE_INPUT = os.environ.get("ORVELLA_TEST_FAKE_INPUT", "")
 
     def __init__(self, size="1440x900", outputs=1):
         super().__init__(size, compositor=False, wm=None)
@@ -207,10 +271,9 @@ class KWinDesktop(Desktop):
     def script_loaded(self, name):
         return "true" in self.kwin_call("isScriptLoaded", name)
 
-    def pointer(self, x, y):
-        if not self.FAKE_INPUT:
-            raise Unavailable("the fake-input helper was not built")
-        self.output([self.FAKE_INPUT, str(x), str(y)])
+    def layout_size(self):
+        width, height = (int(v) for v in self.size.split("x"))
+        return width * self.outputs, height
 
     def native_window(self, width, height, x, y):
         """weston-terminal (foot crashes on KWin's virtual output), moved to
@@ -404,7 +467,10 @@ class GnomeDesktop(Desktop):
 
 class CompositorTest(unittest.TestCase):
     """A test of Orvella in one compositor's session: `make_desktop` gives
-    the desktop; a compositor that cannot start skips the test."""
+    the desktop; a compositor that cannot start skips the test. Orvella
+    draws through XWayland unless `native` asks for its Wayland backend."""
+
+    native = False
 
     def make_desktop(self):
         raise NotImplementedError
@@ -418,6 +484,13 @@ class CompositorTest(unittest.TestCase):
             self.skipTest(str(e))
         self.addCleanup(self.desktop.stop)
         self.orvella = Orvella(self.desktop)
+        self.desktop.native = self.native
+        if self.native:
+            self.orvella.args = ("--backend", "wayland")
+            # Qt's own windows native too.
+            self.desktop.env.pop("QT_QPA_PLATFORM", None)
+        elif not isinstance(self.desktop, GnomeDesktop):
+            self.orvella.args = ("--backend", "x11")
         self.addCleanup(self.orvella.stop)
 
     def centres(self):
