@@ -34,6 +34,10 @@ public:
     virtual DesktopRemedy remedy() const { return DesktopRemedy::none; }
     virtual std::optional<QPointF> pointer() const { return std::nullopt; }
     virtual std::optional<ProviderWindow> focusedWindow() const { return std::nullopt; }
+    // Asks the compositor to look again at what lies under the pointer, for
+    // a compositor that does so only when the pointer moves: a surface that
+    // moved under a resting pointer then gets its next press.
+    virtual void rebasePointer() {}
 
 Q_SIGNALS:
     void pointerMoved(QPointF at);

@@ -121,6 +121,10 @@ void SwayProvider::start() {
     socket_.connectToServer(QString::fromStdString(path_));
 }
 
+void SwayProvider::rebasePointer() {
+    if (connected_) send(i3ipc::runCommand, "seat * cursor move 0 0");
+}
+
 void SwayProvider::send(std::uint32_t type, const QByteArray& payload) { socket_.write(i3ipc::encode(type, payload)); }
 
 void SwayProvider::readMessages() {

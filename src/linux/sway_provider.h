@@ -16,6 +16,7 @@
 namespace orvella::linux_desktop {
 
 namespace i3ipc {
+constexpr std::uint32_t runCommand = 0;
 constexpr std::uint32_t subscribe = 2;
 constexpr std::uint32_t getTree = 4;
 constexpr std::uint32_t eventBit = 0x80000000u;
@@ -42,6 +43,8 @@ public:
     DesktopAbilities abilities() const override { return {false, connected_, false}; }
     std::optional<ProviderWindow> focusedWindow() const override { return focused_; }
     void start() override;
+    // sway finds the surface under the pointer again on a zero move.
+    void rebasePointer() override;
 
 private:
     void send(std::uint32_t type, const QByteArray& payload);

@@ -42,7 +42,11 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, st
     awareness_.onPointerMoved = [this](QPointF at) { mouse_.providerPointerMoved(at); };
     awareness_.onPressed = [this](QPointF at, Modifiers m) { mouse_.providerPressed(at, m); };
     // What a motion step moves and redraws goes out together at its end.
-    scheduler_.setTickHooks([this] { surfaces_.beginBatch(); }, [this] { surfaces_.endBatch(); });
+    scheduler_.setTickHooks([this] { surfaces_.beginBatch(); },
+                            [this] {
+                                surfaces_.endBatch();
+                                rebaseIfMoved();
+                            });
 }
 
 QStringList WaylandDesktop::surfaceList() const {
@@ -60,6 +64,16 @@ QStringList WaylandDesktop::surfaceList() const {
     }
     out.sort();
     return out;
+}
+
+void WaylandDesktop::rebaseIfMoved() {
+    // Some compositors find what is under a resting pointer only when it
+    // moves; asked at most ten times a second while fish swim.
+    constexpr auto interval = std::chrono::milliseconds(100);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastRebase_ < interval || !surfaces_.takeMoved()) return;
+    lastRebase_ = now;
+    if (auto* provider = awareness_.provider()) provider->rebasePointer();
 }
 
 WaylandDesktop::~WaylandDesktop() {

@@ -4,6 +4,7 @@
 // settings, badges and the compositor's provider are as on X11.
 
 #include <QStringList>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -31,6 +32,8 @@ public:
     QStringList surfaceList() const;
 
 private:
+    void rebaseIfMoved();
+    std::chrono::steady_clock::time_point lastRebase_{};
     WaylandDesktop(std::unique_ptr<WaylandConnection> connection, std::filesystem::path defaultsFile);
     std::unique_ptr<WaylandConnection> connection_;
     WaylandDisplays displays_;

@@ -37,9 +37,21 @@ const wl_buffer_listener bufferListener = {
     [](void* data, wl_buffer* buffer) { self(data).released(buffer); },
 };
 
+const wl_callback_listener moveListener = {
+    [](void* data, wl_callback* callback, uint32_t) { self(data).moveApplied(callback); },
+};
+
 const wp_fractional_scale_v1_listener fractionalListener = {
     [](void* data, wp_fractional_scale_v1*, uint32_t scale) { self(data).preferredScale(scale); },
 };
+
+// Where a surface goes in the layout: whole pixels, its size kept (a
+// surface of 112 points stays 112 wide wherever it is).
+QRect layoutRect(const Rect& frame) {
+    const QRectF r = linux_desktop::toScreen(frame);
+    return QRect(static_cast<int>(std::lround(r.x())), static_cast<int>(std::lround(r.y())),
+                 static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
+}
 
 // The output holding a point of the layout, else the nearest.
 Output* outputAt(const WaylandConnection& connection, QPoint at) {
@@ -80,7 +92,7 @@ double WaylandSurface::scale() const {
 void WaylandSurface::map() {
     if (layer_ || closed_) return;
     auto& c = factory_.connection();
-    placed_ = linux_desktop::toScreen(frame_).toAlignedRect();
+    placed_ = layoutRect(frame_);
     output_ = outputAt(c, placed_.center());
     if (!output_) return;
     surface_ = wl_compositor_create_surface(c.compositor());
@@ -100,6 +112,7 @@ void WaylandSurface::map() {
     zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);
     zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
     place();
+    shownAt_ = placed_;
     applyInputRegion();
     configured_ = false;
     dirty_ = true;
@@ -109,6 +122,7 @@ void WaylandSurface::map() {
 }
 
 void WaylandSurface::unmap() {
+    dropMoves();
     destroyBuffers();
     if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
     if (viewport_) wp_viewport_destroy(viewport_);
@@ -136,24 +150,48 @@ void WaylandSurface::setOrigin(Point origin) {
     if (frame_.origin == origin) return;
     frame_.origin = origin;
     if (!layer_) return;
-    placed_ = linux_desktop::toScreen(frame_).toAlignedRect();
+    placed_ = layoutRect(frame_);
     Output* now = outputAt(factory_.connection(), placed_.center());
-    if (now != output_) {
-        // A layer surface belongs to one output: crossing to another one
-        // takes a new surface there.
+    // A layer surface belongs to one output: crossing to another one takes
+    // a new surface there, but not in the middle of a drag, which a new
+    // surface would end (the fish is cut at the output's edge until then).
+    if (now != output_ && !pressed_) {
         unmap();
         map();
         return;
     }
     place();
-    if (configured_) wl_surface_commit(surface_);
+    if (configured_) commitMove();
+}
+
+void WaylandSurface::commitMove() {
+    factory_.noteMoved();
+    wl_surface_commit(surface_);
+    wl_callback* callback = wl_display_sync(factory_.connection().display());
+    wl_callback_add_listener(callback, &moveListener, this);
+    moves_.emplace_back(callback, placed_);
+}
+
+void WaylandSurface::moveApplied(wl_callback* callback) {
+    while (!moves_.empty()) {
+        auto [c, at] = moves_.front();
+        moves_.pop_front();
+        wl_callback_destroy(c);
+        shownAt_ = at;
+        if (c == callback) break;
+    }
+}
+
+void WaylandSurface::dropMoves() {
+    for (auto& [c, at] : moves_) wl_callback_destroy(c);
+    moves_.clear();
 }
 
 void WaylandSurface::setContentSize(Size size) {
     if (frame_.size == size) return;
     frame_.size = size;
     if (!layer_) return;
-    placed_ = linux_desktop::toScreen(frame_).toAlignedRect();
+    placed_ = layoutRect(frame_);
     place();
     applyInputRegion();
     dirty_ = true;
@@ -357,11 +395,26 @@ void WaylandSurface::render() {
     bufferWidth_ = pixels.width();
 }
 
+namespace {
+// sway measures pointer positions during a press from where the surface
+// was when the press began, not from where it is now as other compositors
+// do: a fish carried by a drag would run away from the pointer.
+bool pressKeepsOrigin() {
+    static const bool sway = !qEnvironmentVariableIsEmpty("SWAYSOCK");
+    return sway;
+}
+}  // namespace
+
 void WaylandSurface::pointer(const PointerEvent& event) {
-    const Point global = linux_desktop::toDesktop(QPointF(placed_.x() + event.x, placed_.y() + event.y));
+    if (event.type == PointerEvent::Type::press && event.button == BTN_LEFT) pressOrigin_ = shownAt_;
+    const QRect origin = pressed_ && pressKeepsOrigin() && event.type != PointerEvent::Type::press ? pressOrigin_
+                                                                                                   : shownAt_;
+    const Point global = linux_desktop::toDesktop(QPointF(origin.x() + event.x, origin.y() + event.y));
     if (factory_.onPointer) factory_.onPointer(event, global);
     SurfaceMouseEvent e;
-    e.location = {event.x, frame_.height() - event.y};
+    // In the surface as it is now, which may be ahead of the compositor.
+    const double x = origin.x() + event.x - placed_.x(), y = origin.y() + event.y - placed_.y();
+    e.location = {x, frame_.height() - y};
     switch (event.type) {
         case PointerEvent::Type::press: {
             // Another button only breaks a run of left clicks.
@@ -370,7 +423,7 @@ void WaylandSurface::pointer(const PointerEvent& event) {
                 return;
             }
             const auto* hints = QGuiApplication::styleHints();
-            const QPointF at(placed_.x() + event.x, placed_.y() + event.y);
+            const QPointF at(origin.x() + event.x, origin.y() + event.y);
             const bool again = lastPressTime_ != 0 &&
                                event.timeMs - lastPressTime_ <= static_cast<uint32_t>(hints->mouseDoubleClickInterval()) &&
                                (at - lastPressAt_).manhattanLength() <= hints->mouseDoubleClickDistance();
@@ -389,6 +442,13 @@ void WaylandSurface::pointer(const PointerEvent& event) {
             if (event.button != BTN_LEFT || !pressed_) return;
             pressed_ = false;
             e.type = SurfaceMouseEvent::Type::up;
+            // Dragged onto another output: it moves there now.
+            QTimer::singleShot(0, factory_.context(), [this, &factory = factory_] {
+                if (factory.isLive(this) && layer_ && outputAt(factory.connection(), placed_.center()) != output_) {
+                    unmap();
+                    map();
+                }
+            });
             break;
         case PointerEvent::Type::enter:
         case PointerEvent::Type::leave: return;

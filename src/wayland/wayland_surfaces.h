@@ -10,11 +10,13 @@
 #include <QObject>
 #include <QRect>
 #include <array>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "orvella/platform/surfaces.h"
@@ -68,6 +70,7 @@ public:
     void closedByCompositor();
     void released(wl_buffer* buffer);
     void preferredScale(std::uint32_t scale120);
+    void moveApplied(wl_callback* callback);
     // The output it is on went away, or outputs changed: placed again.
     void outputsChanged();
 
@@ -105,6 +108,14 @@ private:
     Output* output_ = nullptr;
     bool configured_ = false;
     QRect placed_;
+    // Where the compositor has the surface: pointer events are relative to
+    // it, and a move is applied only when the compositor reads it. Each
+    // move waits for a sync's answer, in order.
+    QRect shownAt_;
+    QRect pressOrigin_;
+    std::deque<std::pair<wl_callback*, QRect>> moves_;
+    void commitMove();
+    void dropMoves();
     std::uint32_t scale120_ = 0;
     int bufferWidth_ = 0;
     std::array<Buffer, 2> buffers_{};
@@ -131,6 +142,9 @@ public:
     void untrack(WaylandSurface* s);
     // Redraws asked for in one turn of the event loop are drawn together.
     void renderSoon(WaylandSurface* s);
+    // Whether a surface moved since the last asking.
+    bool takeMoved() { return std::exchange(moved_, false); }
+    void noteMoved() { moved_ = true; }
     void beginBatch() { ++batchDepth_; }
     void endBatch();
     // Told of every press, drag and move on a surface, in global desktop
@@ -148,6 +162,7 @@ private:
     std::set<WaylandSurface*> live_;
     std::set<WaylandSurface*> pending_;
     bool queued_ = false;
+    bool moved_ = false;
     int batchDepth_ = 0;
 };
 

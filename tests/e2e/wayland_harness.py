@@ -155,6 +155,17 @@ class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
     def tree(self, how="-tree"):
         return super().tree(how)
 
+    def screenshot(self, path=None):
+        """The whole layout, as the compositor shows it (grim)."""
+        if not shutil.which("grim"):
+            raise Unavailable("grim is not installed")
+        from harness import Image
+        return Image(self.output_bytes(["grim", "-t", "ppm", "-"]), path or "grim")
+
+    def focused_pid(self):
+        focused = [n for n in self.sway_nodes() if n.get("focused")]
+        return focused[0].get("pid") if focused else None
+
     def sway_tree(self):
         import json
         return json.loads(self.output(["swaymsg", "-r", "-t", "get_tree"]))

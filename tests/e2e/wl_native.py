@@ -1,0 +1,245 @@
+"""Orvella on its Wayland backend: fish, pills and water as layer surfaces
+above native windows, on sway (headless, pixman) and on KWin (virtual
+outputs). Clicks go through the compositor (a virtual pointer on sway, fake
+input on KWin); where the fish are comes from Orvella's own list of its
+surfaces and from screenshots of the compositor's output.
+
+Run as its own ctest entry: when no compositor can start here every test is
+skipped and the run exits with 77, which ctest counts and prints as a skip."""
+
+import os
+import subprocess
+import time
+
+from harness import BINARY, wait_until
+from wayland_harness import CompositorTest, KWinDesktop, SwayDesktop, Unavailable, main
+
+
+class NativeTest(CompositorTest):
+    native = True
+
+    def setUp(self):
+        super().setUp()
+        self.entry, self.launches = self.desktop.install_launcher()
+        self.orvella.write_defaults({"Orvella.applicationPaths": [self.entry]})
+
+    def fish(self):
+        found = wait_until(lambda: self.desktop.windows(), timeout=2)
+        self.assertEqual(len(found), 1, found)
+        return found[0]
+
+    def launched(self):
+        return len(os.listdir(self.launches))
+
+    def terminal(self, width, height, x, y):
+        try:
+            return self.desktop.native_window(width, height, x, y)
+        except Unavailable as e:
+            self.skipTest(str(e))
+
+    def click_fish_and_see_it_open(self):
+        f = self.fish()
+        self.desktop.click(f["x"] + 56, f["y"] + 56)
+        self.assertTrue(wait_until(lambda: self.launched() == 1, timeout=5), "the click did not open")
+        time.sleep(0.5)
+        self.assertEqual(self.launched(), 1)
+        self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {self.entry: 1})
+
+
+class SwayNative(NativeTest):
+    def make_desktop(self):
+        return SwayDesktop("1440x900", compositor=False, wm=None)
+
+    def setUp(self):
+        super().setUp()
+        # The virtual pointer is the seat's only one: there before Orvella,
+        # as a desktop's mouse is.
+        self.desktop.pointer(5, 5)
+
+    def test_a_fish_is_drawn_above_a_native_window_swims_and_opens_on_a_click(self):
+        terminal = self.terminal(1400, 860, 20, 20)
+        self.addCleanup(terminal.kill)
+        self.orvella.start(fish=1)
+        self.assertEqual(self.fish()["w"], 112)
+        # Above the terminal: its icon is drawn where the fish is. (Read
+        # before the process stops, as a stopped one does not answer.)
+        f = self.fish()
+        self.orvella.freeze()
+        shot = self.desktop.screenshot()
+        colours = set(shot.region(f["x"] + 28, f["y"] + 28, 56, 56))
+        beneath = set(shot.region(700, 880, 20, 20))  # the terminal, far from the fish
+        self.orvella.thaw()
+        self.assertGreater(len(colours - beneath), 20, "no fish drawn over the terminal")
+        # It swims.
+        self.assertTrue(wait_until(lambda: (self.fish()["x"], self.fish()["y"]) != (f["x"], f["y"]), timeout=3))
+        self.click_fish_and_see_it_open()
+
+    def test_clicks_on_a_transparent_corner_and_on_the_water_reach_the_window_beneath(self):
+        beneath = self.terminal(1000, 880, 10, 10)
+        self.addCleanup(beneath.kill)
+        other = self.terminal(420, 880, 1015, 10)
+        self.addCleanup(other.kill)
+        self.orvella.start(fish=1)
+        # Over the terminal and clear of the settings window, which opened
+        # at start (no tray here) and is a window above the terminal too.
+        settings = wait_until(lambda: [n["rect"] for n in self.desktop.sway_nodes()
+                                       if n.get("name") == "Orvella Settings"], timeout=10)
+        self.assertTrue(settings)
+        s = settings[0]
+
+        def clear(f):
+            apart = (f["x"] + 112 < s["x"] or f["x"] > s["x"] + s["width"] or
+                     f["y"] + 112 < s["y"] or f["y"] > s["y"] + s["height"])
+            return apart and 60 < f["x"] < 840 and 60 < f["y"] < 700
+        self.assertTrue(wait_until(lambda: clear(self.fish()), timeout=40), self.fish())
+        # The settings window opened at start (no tray here) took the focus.
+        self.desktop.swaymsg(f"[pid={other.pid}]", "focus")
+        self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == other.pid, timeout=3))
+        f = self.fish()
+        self.orvella.freeze()
+        # The icon takes the click (the stopped process leaves it be)...
+        self.desktop.click(f["x"] + 56, f["y"] + 56)
+        time.sleep(0.5)
+        self.assertEqual(self.desktop.focused_pid(), other.pid, "a click on the icon went through")
+        # ...the corner of the fish's square is outside its input region.
+        self.desktop.click(f["x"] + 12, f["y"] + 12)
+        self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == beneath.pid, timeout=3),
+                        "the click on the fish's corner did not reach the terminal")
+        self.assertEqual(self.launched(), 0)
+        self.orvella.thaw()
+        # The water of a food burst covers the display and takes no click.
+        self.desktop.swaymsg(f"[pid={other.pid}]", "focus")
+        self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == other.pid, timeout=3))
+        r = subprocess.run([BINARY, "--call"], env=self.desktop.env, capture_output=True, text=True, timeout=20)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=2), "no water")
+        water = self.desktop.windows("Orvella water: ")[0]
+        self.assertEqual((water["w"], water["h"]), (1440, 900))
+        self.desktop.click(30, 860)
+        self.assertTrue(self.desktop.windows("Orvella water: "), "the water had gone before the click")
+        self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == beneath.pid, timeout=3),
+                        "the click on the water did not reach the terminal")
+
+    def settled(self):
+        previous = None
+
+        def still():
+            nonlocal previous
+            now = self.fish()
+            same = previous is not None and (now["x"], now["y"]) == (previous["x"], previous["y"])
+            previous = now
+            return same and now
+        return wait_until(still, timeout=20, interval=0.5)
+
+    def test_a_fish_swimming_under_a_resting_pointer_takes_the_next_click(self):
+        self.orvella.start(fish=1)
+        # Still water: the fish rests at its place on the rim; learn it.
+        self.desktop.dbus("SetStillWaterMode", "true")
+        rest = self.settled()
+        self.assertTrue(rest, "the fish did not come to rest")
+        # It swims off; the pointer waits where it will rest again.
+        self.desktop.dbus("SetStillWaterMode", "false")
+        away = lambda: (lambda f: abs(f["x"] - rest["x"]) + abs(f["y"] - rest["y"]) > 250)(self.fish())
+        self.assertTrue(wait_until(away, timeout=20), self.fish())
+        self.desktop.pointer(rest["x"] + 56, rest["y"] + 56)
+        self.desktop.dbus("SetStillWaterMode", "true")
+        back = self.settled()
+        self.assertEqual((back["x"], back["y"]), (rest["x"], rest["y"]))
+        # The pointer has not moved since: the press still finds the fish.
+        self.desktop.drive("press", "release")
+        self.assertTrue(wait_until(lambda: self.launched() == 1, timeout=5),
+                        "the press went past the fish that came under the pointer")
+
+    def test_a_fish_is_dragged_onto_a_second_output_and_its_pill_follows(self):
+        self.desktop.swaymsg("create_output")
+        self.desktop.swaymsg("output", "HEADLESS-1", "position", "0", "0")
+        self.desktop.swaymsg("output", "HEADLESS-2", "resolution", "1440x900", "position", "1440", "0")
+        self.desktop.restart_driver()
+        self.assertEqual(self.desktop.layout_size(), (2880, 900))
+        self.desktop.pointer(5, 5)
+        self.orvella.write_defaults({"Orvella.applicationPaths": [self.entry],
+                                     "Orvella.unreadBadgeMonitoringEnabled": True})
+        self.orvella.start(fish=1)
+        f = self.fish()
+        self.desktop.drive(f"move {f['x'] + 56} {f['y'] + 56}", "press")
+        target = (2200, 400)
+        steps = 12
+        for i in range(1, steps + 1):
+            x = f["x"] + 56 + (target[0] - f["x"] - 56) * i // steps
+            y = f["y"] + 56 + (target[1] - f["y"] - 56) * i // steps
+            self.desktop.drive(f"move {x} {y}")
+            time.sleep(0.03)
+        time.sleep(0.2)
+        # Held: the fish is where the pointer carried it.
+        f = self.fish()
+        self.assertLess(abs(f["x"] + 56 - target[0]) + abs(f["y"] + 56 - target[1]), 8, f)
+        self.desktop.drive("release")
+        time.sleep(0.3)
+        self.assertEqual(self.launched(), 0, "a drag opened the application")
+        # A count comes: the pill shows at the fish's corner (the fish darts
+        # to the pointer on the rise, and its pill with it).
+        announcer = self.desktop.announcer()
+        announcer.emit("orvella-test-launcher", 3)
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella badge: "), timeout=8), "no pill")
+        time.sleep(2)
+        # Drawn on the second output, with its pill at its corner.
+        f = self.fish()
+        pill = self.desktop.windows("Orvella badge: ")[0]
+        self.orvella.freeze()
+        shot = self.desktop.screenshot()
+        self.orvella.thaw()
+        self.assertGreater(len(set(shot.region(f["x"] + 28, f["y"] + 28, 56, 56))), 20)
+        overlap = (min(f["x"] + 112, pill["x"] + pill["w"]) - max(f["x"], pill["x"]),
+                   min(f["y"] + 112, pill["y"] + pill["h"]) - max(f["y"], pill["y"]))
+        self.assertTrue(overlap[0] > 0 and overlap[1] > 0, (f, pill))
+        self.assertGreater(pill["x"] + pill["w"] / 2, f["x"] + 56, "the pill is not at the fish's right")
+
+    def test_fish_stay_112_points_on_2x_and_on_1_5x_outputs(self):
+        for scale, logical in (("2", (720, 450)), ("1.5", (960, 600))):
+            self.desktop.swaymsg("output", "HEADLESS-1", "scale", scale)
+            self.desktop.restart_driver()
+            self.assertEqual(self.desktop.layout_size(), logical)
+            self.desktop.pointer(5, 5)
+            self.orvella.start(fish=1)
+            f = self.fish()
+            self.assertEqual((f["w"], f["h"]), (112, 112))
+            # Drawn at two pixels a point (sway 1.7 offers no fractional
+            # scale: the compositor brings the 2x buffer down to 1.5x).
+            self.assertEqual(f["pixels"], 224)
+            f = self.fish()
+            self.orvella.freeze()
+            shot = self.desktop.screenshot()
+            self.orvella.thaw()
+            s = float(scale)
+            self.assertEqual((shot.width, shot.height), (int(logical[0] * s), int(logical[1] * s)))
+            centre = set(shot.region(int((f["x"] + 40) * s), int((f["y"] + 40) * s), int(32 * s), int(32 * s)))
+            self.assertGreater(len(centre), 20, "no fish drawn at the scaled place")
+            if scale == "2":
+                self.click_fish_and_see_it_open()
+            self.orvella.stop()
+
+
+class KWinNative(NativeTest):
+    outputs = 2
+
+    def make_desktop(self):
+        return KWinDesktop("1440x900", outputs=self.outputs)
+
+    def test_fish_open_on_a_click_and_the_school_follows_the_pointer_to_the_other_output(self):
+        terminal = self.terminal(800, 600, 300, 150)
+        self.addCleanup(terminal.kill)
+        self.orvella.write_defaults({"Orvella.applicationPaths": [self.entry] * 1})
+        self.desktop.pointer(700, 450)
+        self.orvella.start(fish=1)
+        self.assertTrue(wait_until(lambda: self.fish()["x"] < 1440, timeout=20), self.fish())
+        self.click_fish_and_see_it_open()
+        # KWin's script reports the pointer on the other output.
+        self.desktop.pointer(2160, 450)
+        self.assertTrue(wait_until(lambda: self.fish()["x"] >= 1440, timeout=20), self.fish())
+        f = self.fish()
+        self.desktop.click(f["x"] + 56, f["y"] + 56)
+        self.assertTrue(wait_until(lambda: self.launched() == 2, timeout=5), "no click on the second output")
+
+
+if __name__ == "__main__":
+    main()
