@@ -204,9 +204,10 @@ class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
     with XWayland and a private session bus. The installed binary has file
     capabilities that fail here; a copy of it runs."""
 
-    def __init__(self, size="1440x900", outputs=1):
+    def __init__(self, size="1440x900", outputs=1, scale=1):
         super().__init__(size, compositor=False, wm=None)
         self.outputs = outputs
+        self.scale = scale
 
     def start(self):
         for tool in ("kwin_wayland", "Xwayland", "dbus-daemon"):
@@ -237,7 +238,7 @@ class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
         with open(self.log, "w") as log:
             self.kwin = subprocess.Popen(
                 [binary, "--virtual", "--xwayland", "--width", width, "--height", height,
-                 "--output-count", str(self.outputs), "--socket", socket, "--no-lockscreen", "--no-kactivities",
+                 "--output-count", str(self.outputs), "--scale", str(self.scale), "--socket", socket, "--no-lockscreen", "--no-kactivities",
                  f"sh -c 'env > {envfile}.part && mv {envfile}.part {envfile}; exec sleep 100000'"],
                 env=kwin_env, stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
         self.procs.append(self.kwin)
@@ -278,6 +279,21 @@ class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
             f.write(source)
         self.kwin_call("loadScript", path, name)
         self.kwin_call("start")
+
+    def focused_pid(self):
+        """The active window's process, as a script of ours prints it into
+        KWin's log."""
+        mark = f"orvella-active-{time.monotonic_ns()}"
+        self.run_script(mark, "var w = workspace.activeClient || workspace.activeWindow;\n"
+                              f"print('{mark} ' + (w ? w.pid : 0));\n")
+
+        def printed():
+            with open(self.log, errors="replace") as f:
+                found = re.findall(mark + r" (\d+)", f.read())
+            return int(found[-1]) if found else None
+        pid = wait_until(printed, timeout=3)
+        self.kwin_call("unloadScript", mark)
+        return pid
 
     def script_loaded(self, name):
         return "true" in self.kwin_call("isScriptLoaded", name)

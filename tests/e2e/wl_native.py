@@ -45,6 +45,37 @@ class NativeTest(CompositorTest):
         self.assertEqual(self.launched(), 1)
         self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {self.entry: 1})
 
+    def settled(self):
+        previous = None
+
+        def still():
+            nonlocal previous
+            now = self.fish()
+            same = previous is not None and (now["x"], now["y"]) == (previous["x"], previous["y"])
+            previous = now
+            return same and now
+        return wait_until(still, timeout=20, interval=0.5)
+
+    def test_a_fish_swimming_under_a_resting_pointer_takes_the_next_click(self):
+        self.desktop.pointer(5, 5)
+        self.orvella.start(fish=1)
+        # Still water: the fish rests at its place on the rim; learn it.
+        self.desktop.dbus("SetStillWaterMode", "true")
+        rest = self.settled()
+        self.assertTrue(rest, "the fish did not come to rest")
+        # It swims off; the pointer waits where it will rest again.
+        self.desktop.dbus("SetStillWaterMode", "false")
+        away = lambda: (lambda f: abs(f["x"] - rest["x"]) + abs(f["y"] - rest["y"]) > 250)(self.fish())
+        self.assertTrue(wait_until(away, timeout=20), self.fish())
+        self.desktop.pointer(rest["x"] + 56, rest["y"] + 56)
+        self.desktop.dbus("SetStillWaterMode", "true")
+        back = self.settled()
+        self.assertEqual((back["x"], back["y"]), (rest["x"], rest["y"]))
+        # The pointer has not moved since: the press still finds the fish.
+        self.desktop.drive("press", "release")
+        self.assertTrue(wait_until(lambda: self.launched() == 1, timeout=5),
+                        "the press went past the fish that came under the pointer")
+
 
 class SwayNative(NativeTest):
     def make_desktop(self):
@@ -120,36 +151,6 @@ class SwayNative(NativeTest):
         self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == beneath.pid, timeout=3),
                         "the click on the water did not reach the terminal")
 
-    def settled(self):
-        previous = None
-
-        def still():
-            nonlocal previous
-            now = self.fish()
-            same = previous is not None and (now["x"], now["y"]) == (previous["x"], previous["y"])
-            previous = now
-            return same and now
-        return wait_until(still, timeout=20, interval=0.5)
-
-    def test_a_fish_swimming_under_a_resting_pointer_takes_the_next_click(self):
-        self.orvella.start(fish=1)
-        # Still water: the fish rests at its place on the rim; learn it.
-        self.desktop.dbus("SetStillWaterMode", "true")
-        rest = self.settled()
-        self.assertTrue(rest, "the fish did not come to rest")
-        # It swims off; the pointer waits where it will rest again.
-        self.desktop.dbus("SetStillWaterMode", "false")
-        away = lambda: (lambda f: abs(f["x"] - rest["x"]) + abs(f["y"] - rest["y"]) > 250)(self.fish())
-        self.assertTrue(wait_until(away, timeout=20), self.fish())
-        self.desktop.pointer(rest["x"] + 56, rest["y"] + 56)
-        self.desktop.dbus("SetStillWaterMode", "true")
-        back = self.settled()
-        self.assertEqual((back["x"], back["y"]), (rest["x"], rest["y"]))
-        # The pointer has not moved since: the press still finds the fish.
-        self.desktop.drive("press", "release")
-        self.assertTrue(wait_until(lambda: self.launched() == 1, timeout=5),
-                        "the press went past the fish that came under the pointer")
-
     def test_a_fish_is_dragged_onto_a_second_output_and_its_pill_follows(self):
         self.desktop.swaymsg("create_output")
         self.desktop.swaymsg("output", "HEADLESS-1", "position", "0", "0")
@@ -221,6 +222,7 @@ class SwayNative(NativeTest):
 
 class KWinNative(NativeTest):
     outputs = 2
+    test_a_fish_swimming_under_a_resting_pointer_takes_the_next_click = None
 
     def make_desktop(self):
         return KWinDesktop("1440x900", outputs=self.outputs)
@@ -239,6 +241,68 @@ class KWinNative(NativeTest):
         f = self.fish()
         self.desktop.click(f["x"] + 56, f["y"] + 56)
         self.assertTrue(wait_until(lambda: self.launched() == 2, timeout=5), "no click on the second output")
+
+
+class KWinNativeOneOutput(NativeTest):
+    scale = 1
+
+    def make_desktop(self):
+        return KWinDesktop("1440x900", outputs=1, scale=self.scale)
+
+    def test_clicks_through_the_corner_and_the_water_and_a_drag_carries_the_fish(self):
+        beneath = self.terminal(1000, 700, 100, 100)
+        self.addCleanup(beneath.kill)
+        self.desktop.pointer(1400, 880)
+        self.orvella.start(fish=1)
+        over = lambda f: 120 < f["x"] < 960 and 120 < f["y"] < 640
+        self.assertTrue(wait_until(lambda: over(self.fish()), timeout=40), self.fish())
+        # The settings window (no tray here) has the focus; the terminal
+        # gets it back only from a click that reaches it.
+        self.assertNotEqual(self.desktop.focused_pid(), beneath.pid)
+        f = self.fish()
+        self.orvella.freeze()
+        self.desktop.click(f["x"] + 12, f["y"] + 12)
+        self.orvella.thaw()
+        self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == beneath.pid, timeout=5),
+                        "the click on the fish's corner did not reach the terminal")
+        self.assertEqual(self.launched(), 0)
+        # The water takes no click either.
+        other = self.terminal(250, 300, 1150, 100)  # takes the focus as it maps
+        self.addCleanup(other.kill)
+        self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == other.pid, timeout=5))
+        self.desktop.dbus("Attract")
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=2), "no water")
+        self.desktop.click(150, 760)
+        self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == beneath.pid, timeout=5),
+                        "the click on the water did not reach the terminal")
+        # A drag carries the fish.
+        time.sleep(2)
+        f = self.fish()
+        x, y = f["x"] + 56, f["y"] + 56
+        self.desktop.drive(f"move {x} {y}", "press")
+        for step in range(1, 11):
+            self.desktop.drive(f"move {x + 20 * step} {y + 10 * step}")
+            time.sleep(0.03)
+        time.sleep(0.2)
+        dragged = self.fish()
+        self.desktop.drive("release")
+        self.assertLess(abs(dragged["x"] - (f["x"] + 200)) + abs(dragged["y"] - (f["y"] + 100)), 8, (f, dragged))
+        self.assertEqual(self.launched(), 0, "a drag opened the application")
+
+
+class KWinNativeFractional(NativeTest):
+    test_a_fish_swimming_under_a_resting_pointer_takes_the_next_click = None
+
+    def make_desktop(self):
+        return KWinDesktop("1440x900", outputs=1, scale=1.5)
+
+    def test_a_fish_on_a_1_5x_output_is_drawn_at_168_pixels(self):
+        self.orvella.start(fish=1)
+        f = self.fish()
+        self.assertEqual((f["w"], f["h"]), (112, 112))
+        # KWin offers fractional scaling: drawn at exactly 1.5 pixels a point.
+        self.assertEqual(f["pixels"], 168)
+        self.click_fish_and_see_it_open()
 
 
 if __name__ == "__main__":
