@@ -291,8 +291,10 @@ void WaylandConnection::pointerEvent(const PointerEvent& event) {
             pointerY_ = e.y;
             break;
         case PointerEvent::Type::leave:
-            if (pointerSurface_ == e.surface) pointerSurface_ = nullptr;
-            break;
+            // A destroyed surface is left with no surface at all.
+            if (!e.surface || pointerSurface_ == e.surface) pointerSurface_ = nullptr;
+            if (onPointer) onPointer(e);
+            return;
         case PointerEvent::Type::motion:
             pointerX_ = e.x;
             pointerY_ = e.y;

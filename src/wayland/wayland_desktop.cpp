@@ -24,6 +24,8 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, st
             mouse_.localPress(global);
         else if (event.type == PointerEvent::Type::motion || event.type == PointerEvent::Type::enter)
             mouse_.localMove(global);
+        else if (event.type == PointerEvent::Type::leave)
+            mouse_.localLeave();
     };
     // What the compositor's provider knows stands in for the rest.
     accessibility_.setSession(&awareness_);

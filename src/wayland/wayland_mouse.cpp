@@ -20,6 +20,7 @@ void WaylandMouse::removeMonitor(int handle) {
 }
 
 Point WaylandMouse::mouseLocation() const {
+    if (localAt_) return *localAt_;
     if (providerPointer_)
         if (const auto at = providerPointer_()) return linux_desktop::toDesktop(*at);
     if (lastSeen_) return *lastSeen_;
@@ -36,11 +37,13 @@ void WaylandMouse::deliver(std::map<int, std::function<void(const MouseEvent&)>>
 
 void WaylandMouse::localPress(Point at) {
     lastSeen_ = at;
+    localAt_ = at;
     deliver(local_, {MouseEvent::Type::leftMouseDown, {}, at});
 }
 
 void WaylandMouse::localMove(Point at) {
     lastSeen_ = at;
+    localAt_ = at;
     deliver(local_, {MouseEvent::Type::mouseMoved, {}, at});
 }
 

@@ -17,14 +17,17 @@ public:
     int addGlobalMonitor(std::function<void(const MouseEvent&)> handler) override;
     int addLocalMonitor(std::function<void(const MouseEvent&)> handler) override;
     void removeMonitor(int handle) override;
-    // The provider's pointer while it reports one, else the last place the
-    // pointer was seen over a surface of ours, else the primary display's
-    // middle.
+    // Over a surface of ours (or pressed on one) where it was last seen
+    // there: fresher than any provider's report, which comes later. Else
+    // the provider's pointer while it reports one, else the last place it
+    // was seen, else the primary display's middle.
     Point mouseLocation() const override;
 
     // A left press or a move over one of our surfaces (desktop points).
     void localPress(Point at);
     void localMove(Point at);
+    // The pointer left our surfaces.
+    void localLeave() { localAt_.reset(); }
     // What the compositor's provider reports, in its layout's pixels.
     void providerPointerMoved(QPointF at);
     void providerPressed(QPointF at, Modifiers modifiers);
@@ -35,6 +38,7 @@ private:
     std::map<int, std::function<void(const MouseEvent&)>> global_, local_;
     int next_ = 1;
     std::optional<Point> lastSeen_;
+    std::optional<Point> localAt_;
     std::function<std::optional<QPointF>()> providerPointer_;
 };
 

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "linux/coordinates.h"
@@ -37,8 +38,8 @@ const wl_buffer_listener bufferListener = {
     [](void* data, wl_buffer* buffer) { self(data).released(buffer); },
 };
 
-const wl_callback_listener moveListener = {
-    [](void* data, wl_callback* callback, uint32_t) { self(data).moveApplied(callback); },
+const wl_callback_listener syncListener = {
+    [](void* data, wl_callback* callback, uint32_t) { static_cast<WaylandSurfaces*>(data)->syncAnswered(callback); },
 };
 
 const wp_fractional_scale_v1_listener fractionalListener = {
@@ -111,6 +112,7 @@ void WaylandSurface::map() {
     // other surfaces aside.
     zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);
     zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+    sizeAsked_ = QSize();
     place();
     shownAt_ = placed_;
     applyInputRegion();
@@ -122,7 +124,7 @@ void WaylandSurface::map() {
 }
 
 void WaylandSurface::unmap() {
-    dropMoves();
+    moves_.clear();
     destroyBuffers();
     if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
     if (viewport_) wp_viewport_destroy(viewport_);
@@ -141,8 +143,13 @@ void WaylandSurface::unmap() {
 void WaylandSurface::place() {
     if (!layer_ || !output_) return;
     const QRect o = output_->logical;
-    zwlr_layer_surface_v1_set_size(layer_, static_cast<uint32_t>(std::max(1, placed_.width())),
-                                   static_cast<uint32_t>(std::max(1, placed_.height())));
+    // The size only when it changes: a compositor answers a new size with
+    // a configure to acknowledge, a round trip a moving fish does not need.
+    if (placed_.size() != sizeAsked_) {
+        sizeAsked_ = placed_.size();
+        zwlr_layer_surface_v1_set_size(layer_, static_cast<uint32_t>(std::max(1, placed_.width())),
+                                       static_cast<uint32_t>(std::max(1, placed_.height())));
+    }
     zwlr_layer_surface_v1_set_margin(layer_, placed_.y() - o.y(), 0, 0, placed_.x() - o.x());
 }
 
@@ -165,26 +172,21 @@ void WaylandSurface::setOrigin(Point origin) {
 }
 
 void WaylandSurface::commitMove() {
-    factory_.noteMoved();
     wl_surface_commit(surface_);
-    wl_callback* callback = wl_display_sync(factory_.connection().display());
-    wl_callback_add_listener(callback, &moveListener, this);
-    moves_.emplace_back(callback, placed_);
-}
-
-void WaylandSurface::moveApplied(wl_callback* callback) {
-    while (!moves_.empty()) {
-        auto [c, at] = moves_.front();
-        moves_.pop_front();
-        wl_callback_destroy(c);
-        shownAt_ = at;
-        if (c == callback) break;
+    if (!factory_.pointerOnSurface() && moves_.empty()) {
+        // Nothing measures from it meanwhile: no need to hear when.
+        factory_.takeMovedNote();
+        shownAt_ = placed_;
+        return;
     }
+    moves_.emplace_back(factory_.noteMoved(), placed_);
 }
 
-void WaylandSurface::dropMoves() {
-    for (auto& [c, at] : moves_) wl_callback_destroy(c);
-    moves_.clear();
+void WaylandSurface::movesApplied(std::uint64_t batch) {
+    while (!moves_.empty() && moves_.front().first <= batch) {
+        shownAt_ = moves_.front().second;
+        moves_.pop_front();
+    }
 }
 
 void WaylandSurface::setContentSize(Size size) {
@@ -258,22 +260,47 @@ void WaylandSurface::applyInputRegion() {
 }
 
 void WaylandSurface::setNeedsDisplay() {
+    for (auto& b : buffers_) b.stale = b.image.rect();
     dirty_ = true;
     if (layer_) factory_.renderSoon(this);
 }
 
-void WaylandSurface::setNeedsDisplayIn(const Rect&) { setNeedsDisplay(); }
+void WaylandSurface::setNeedsDisplayIn(const Rect& rect) {
+    // Surface points (y up) to the buffers' pixels, a pixel wider all
+    // round for antialiasing. Each buffer redraws what changed since it
+    // was last drawn: the one coming back from the compositor is two
+    // frames behind.
+    const double s = scale();
+    const QRectF points(rect.minX(), frame_.height() - rect.minY() - rect.height(), rect.width(), rect.height());
+    const QRect pixels = QRectF(points.x() * s, points.y() * s, points.width() * s, points.height() * s)
+                             .toAlignedRect()
+                             .adjusted(-1, -1, 1, 1);
+    for (auto& b : buffers_) b.stale |= pixels & b.image.rect();
+    dirty_ = true;
+    if (layer_) factory_.renderSoon(this);
+}
 
 void WaylandSurface::setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) {
     mouse_ = std::move(handler);
 }
 
 void WaylandSurface::configured(uint32_t serial, uint32_t, uint32_t) {
+    if (configured_) {
+        // A moved surface is configured again at the same size. Some
+        // compositors (KWin) place it only once that is acknowledged and
+        // committed: answered at once, without drawing anything anew.
+        zwlr_layer_surface_v1_ack_configure(layer_, serial);
+        wl_surface_commit(surface_);
+        factory_.moveConfigured();
+        return;
+    }
     zwlr_layer_surface_v1_ack_configure(layer_, serial);
     configured_ = true;
     dirty_ = true;
     render();
 }
+
+
 
 void WaylandSurface::closedByCompositor() {
     // The output went, or the compositor will not have it: placed afresh.
@@ -320,6 +347,7 @@ WaylandSurface::Buffer* WaylandSurface::freeBuffer(QSize pixels) {
     for (auto& b : buffers_) {
         if (b.busy) continue;
         if (b.buffer) {
+            b.painter.reset();
             wl_buffer_destroy(b.buffer);
             munmap(b.data, b.size);
             b = Buffer{};
@@ -348,6 +376,7 @@ WaylandSurface::Buffer* WaylandSurface::freeBuffer(QSize pixels) {
         // on a little-endian machine.
         b.image = QImage(static_cast<uchar*>(data), pixels.width(), pixels.height(), stride,
                          QImage::Format_ARGB32_Premultiplied);
+        b.stale = b.image.rect();
         return &b;
     }
     return nullptr;  // both with the compositor: drawn when one comes back
@@ -355,6 +384,7 @@ WaylandSurface::Buffer* WaylandSurface::freeBuffer(QSize pixels) {
 
 void WaylandSurface::destroyBuffers() {
     for (auto& b : buffers_) {
+        b.painter.reset();
         if (b.buffer) {
             wl_buffer_destroy(b.buffer);
             munmap(b.data, b.size);
@@ -372,16 +402,36 @@ void WaylandSurface::render() {
     Buffer* b = freeBuffer(pixels);
     if (!b) return;
     dirty_ = false;
-    b->image.fill(Qt::transparent);
-    b->image.setDevicePixelRatio(s);
+    if (b->image.devicePixelRatio() != s) {
+        b->painter.reset();
+        b->image.setDevicePixelRatio(s);
+        b->stale = b->image.rect();
+    }
+    const QRect area = b->stale & b->image.rect();
+    b->stale = QRect();
+    if (area.isEmpty()) return;
+    // Cleared by hand: the painter would blend transparent pixels.
+    const qsizetype stride = b->image.bytesPerLine();
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        std::memset(b->image.bits() + y * stride + 4 * area.left(), 0, static_cast<std::size_t>(4 * area.width()));
     double fade = alpha_;
     if (draw_) {
-        QPainter painter(&b->image);
-        QtCanvas canvas(painter, placed_.height(), 1.0);
-        draw_(canvas);
-        fade *= canvas.frameAlpha();
+        if (!b->painter) b->painter = std::make_unique<QPainter>(&b->image);
+        QPainter& painter = *b->painter;
+        const bool clipped = area != b->image.rect();
+        if (clipped) {
+            painter.resetTransform();
+            painter.setClipRect(QRectF(area.x() / s, area.y() / s, area.width() / s, area.height() / s));
+        }
+        {
+            QtCanvas canvas(painter, placed_.height(), 1.0);
+            if (clipped) canvas.setDeviceClip(area);
+            draw_(canvas);
+            fade *= canvas.frameAlpha();
+        }
+        if (clipped) painter.setClipping(false);
     }
-    if (fade < 1) linux_desktop::fadePremultiplied(b->image, b->image.rect(), fade);
+    if (fade < 1) linux_desktop::fadePremultiplied(b->image, area, fade);
     if (fractional) {
         wl_surface_set_buffer_scale(surface_, 1);
         wp_viewport_set_destination(viewport_, placed_.width(), placed_.height());
@@ -389,7 +439,7 @@ void WaylandSurface::render() {
         wl_surface_set_buffer_scale(surface_, static_cast<int32_t>(s));
     }
     wl_surface_attach(surface_, b->buffer, 0, 0);
-    wl_surface_damage_buffer(surface_, 0, 0, pixels.width(), pixels.height());
+    wl_surface_damage_buffer(surface_, area.x(), area.y(), area.width(), area.height());
     wl_surface_commit(surface_);
     b->busy = true;
     bufferWidth_ = pixels.width();
@@ -461,15 +511,22 @@ void WaylandSurface::pointer(const PointerEvent& event) {
 
 WaylandSurfaces::WaylandSurfaces(WaylandConnection& connection) : connection_(connection) {
     connection_.onPointer = [this](const PointerEvent& event) {
+        if (event.type == PointerEvent::Type::enter) pointerOnSurface_ = true;
+        if (event.type == PointerEvent::Type::leave) pointerOnSurface_ = false;
         for (WaylandSurface* s : live_)
-            if (s->surface() == event.surface) {
+            if (event.surface && s->surface() == event.surface) {
                 s->pointer(event);
                 return;
             }
+        // Left a surface that is gone: the pointer is on none of ours.
+        if (event.type == PointerEvent::Type::leave && onPointer) onPointer(event, {});
     };
 }
 
-WaylandSurfaces::~WaylandSurfaces() { connection_.onPointer = nullptr; }
+WaylandSurfaces::~WaylandSurfaces() {
+    connection_.onPointer = nullptr;
+    for (auto& [c, batch] : syncs_) wl_callback_destroy(c);
+}
 
 std::shared_ptr<Surface> WaylandSurfaces::createSurface(SurfaceKind kind, const Rect& contentRect,
                                                         const std::string& title, std::function<void(Canvas&)> draw) {
@@ -495,11 +552,54 @@ void WaylandSurfaces::endBatch() {
     if (batchDepth_ > 0 && --batchDepth_ == 0) renderPending();
 }
 
+std::uint64_t WaylandSurfaces::noteMoved() {
+    moved_ = true;
+    const std::uint64_t batch = batch_;
+    // Where moves are configured, the sync follows the answer to that.
+    if (configuresMoves_) return batch;
+    syncNeeded_ = true;
+    // Outside a motion step (a drag) the sync follows the commit at once,
+    // in the same message: the compositor reads both before it moves the
+    // pointer again.
+    if (batchDepth_ == 0) syncMoves();
+    return batch;
+}
+
+void WaylandSurfaces::moveConfigured() {
+    // This compositor places a moved surface once it has acknowledged the
+    // configure the move brought (KWin): moves count as applied only after
+    // that answer has been read.
+    configuresMoves_ = true;
+    syncNeeded_ = true;
+    syncMoves();
+}
+
+void WaylandSurfaces::syncMoves() {
+    if (!syncNeeded_) return;
+    syncNeeded_ = false;
+    wl_callback* callback = wl_display_sync(connection_.display());
+    wl_callback_add_listener(callback, &syncListener, this);
+    syncs_.emplace_back(callback, batch_++);
+}
+
+void WaylandSurfaces::syncAnswered(wl_callback* callback) {
+    std::uint64_t done = 0;
+    while (!syncs_.empty()) {
+        auto [c, batch] = syncs_.front();
+        syncs_.pop_front();
+        wl_callback_destroy(c);
+        done = batch;
+        if (c == callback) break;
+    }
+    for (WaylandSurface* s : live_) s->movesApplied(done);
+}
+
 void WaylandSurfaces::renderPending() {
     auto pending = std::move(pending_);
     pending_.clear();
     for (WaylandSurface* s : pending)
         if (live_.count(s)) s->render();
+    syncMoves();
     connection_.flush();
 }
 

@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPainter>
 #include <QRect>
 #include <array>
 #include <deque>
@@ -70,7 +71,8 @@ public:
     void closedByCompositor();
     void released(wl_buffer* buffer);
     void preferredScale(std::uint32_t scale120);
-    void moveApplied(wl_callback* callback);
+    // The compositor has read every move of batches up to `batch`.
+    void movesApplied(std::uint64_t batch);
     // The output it is on went away, or outputs changed: placed again.
     void outputsChanged();
 
@@ -80,6 +82,11 @@ private:
         void* data = nullptr;
         std::size_t size = 0;
         QImage image;
+        // Kept from one frame to the next: beginning a painter is a good
+        // part of a small surface's frame.
+        std::unique_ptr<QPainter> painter;
+        // What changed since this buffer was last drawn (its pixels).
+        QRect stale;
         bool busy = false;
     };
     void map();
@@ -108,17 +115,20 @@ private:
     Output* output_ = nullptr;
     bool configured_ = false;
     QRect placed_;
+    QSize sizeAsked_;
     // Where the compositor has the surface: pointer events are relative to
     // it, and a move is applied only when the compositor reads it. Each
     // move waits for a sync's answer, in order.
     QRect shownAt_;
     QRect pressOrigin_;
-    std::deque<std::pair<wl_callback*, QRect>> moves_;
+    // Moves committed, with the batch each went out in.
+    std::deque<std::pair<std::uint64_t, QRect>> moves_;
     void commitMove();
-    void dropMoves();
     std::uint32_t scale120_ = 0;
     int bufferWidth_ = 0;
-    std::array<Buffer, 2> buffers_{};
+    // Three, so that one is nearly always free: the compositor may hold
+    // the one shown and the one before it.
+    std::array<Buffer, 3> buffers_{};
     bool dirty_ = true;
     // Presses in quick succession at about the same place count up.
     int clickCount_ = 1;
@@ -144,7 +154,15 @@ public:
     void renderSoon(WaylandSurface* s);
     // Whether a surface moved since the last asking.
     bool takeMoved() { return std::exchange(moved_, false); }
-    void noteMoved() { moved_ = true; }
+    // A move goes out in the current batch; one sync after the batch tells
+    // when the compositor has read them all.
+    std::uint64_t noteMoved();
+    // A move that needs no sync still counts as a move.
+    void takeMovedNote() { moved_ = true; }
+    bool pointerOnSurface() const { return pointerOnSurface_; }
+    void syncAnswered(wl_callback* callback);
+    // A moved surface was configured again and has answered.
+    void moveConfigured();
     void beginBatch() { ++batchDepth_; }
     void endBatch();
     // Told of every press, drag and move on a surface, in global desktop
@@ -161,8 +179,16 @@ private:
     WaylandConnection& connection_;
     std::set<WaylandSurface*> live_;
     std::set<WaylandSurface*> pending_;
+    void syncMoves();
     bool queued_ = false;
     bool moved_ = false;
+    // Moves need the compositor's word on when they apply only while the
+    // pointer is on a surface: pointer positions are measured from it.
+    bool pointerOnSurface_ = false;
+    std::uint64_t batch_ = 1;
+    bool syncNeeded_ = false;
+    bool configuresMoves_ = false;
+    std::deque<std::pair<wl_callback*, std::uint64_t>> syncs_;
     int batchDepth_ = 0;
 };
 

@@ -180,9 +180,10 @@ class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
         walk(self.sway_tree())
         return out
 
-    def native_window(self, width, height, x, y):
+    def native_window(self, width, height, x, y, tiled=False):
         """A native Wayland window (weston-terminal), floating at the given
-        place and focused; returns its process."""
+        place and focused, or tiled over the whole output; returns its
+        process."""
         if not shutil.which("weston-terminal"):
             raise Unavailable("weston-terminal is not installed")
         before = {n.get("id") for n in self.sway_nodes()}
@@ -192,6 +193,8 @@ class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
         if not found:
             raise AssertionError("weston-terminal did not map")
         con = found[0]["id"]
+        if tiled:
+            return proc
         self.swaymsg(f"[con_id={con}]", "floating", "enable")
         self.swaymsg(f"[con_id={con}]", "resize", "set", str(width), str(height))
         self.swaymsg(f"[con_id={con}]", "move", "absolute", "position", str(x), str(y))
