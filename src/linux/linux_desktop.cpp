@@ -17,19 +17,14 @@ LinuxDesktop::LinuxDesktop(std::filesystem::path defaultsFile)
     // In a Wayland session the compositor's provider stands in for what
     // XWayland cannot see.
     accessibility_.setSession(&awareness_);
-    if (awareness_.isWayland())
+    if (awareness_.isWayland()) {
         workspace_.setWaylandFocus([this]() -> std::optional<GioWorkspace::FocusedWindow> {
-            auto* provider = awareness_.provider();
-            if (!provider || !provider->abilities().focusedWindow) return std::nullopt;
-            const auto window = provider->focusedWindow();
+            const auto window = awareness_.providerWindow();
             if (!window) return std::nullopt;
             return GioWorkspace::FocusedWindow{window->windowClass, window->processID};
         });
-    mouse_.setProviderPointer([this]() -> std::optional<QPointF> {
-        auto* provider = awareness_.provider();
-        if (!provider || !provider->abilities().pointer) return std::nullopt;
-        return provider->pointer();
-    });
+    }
+    mouse_.setProviderPointer([this] { return awareness_.providerPointer(); });
     awareness_.onPointerMoved = [this](QPointF at) { mouse_.providerPointerMoved(at); };
     awareness_.onPressed = [this](QPointF at, Modifiers m) { mouse_.providerPressed(at, m); };
     // What a motion step moves and redraws goes out in one go at its end,

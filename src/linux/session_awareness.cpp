@@ -99,9 +99,18 @@ void SessionAwareness::notify() {
     for (auto& [id, fn] : observers) fn();
 }
 
-std::optional<FrontWindowInfo> SessionAwareness::providerFrontWindow() const {
+std::optional<QPointF> SessionAwareness::providerPointer() const {
+    if (!provider_ || !provider_->abilities().pointer) return std::nullopt;
+    return provider_->pointer();
+}
+
+std::optional<ProviderWindow> SessionAwareness::providerWindow() const {
     if (!provider_ || !provider_->abilities().focusedWindow) return std::nullopt;
-    const auto window = provider_->focusedWindow();
+    return provider_->focusedWindow();
+}
+
+std::optional<FrontWindowInfo> SessionAwareness::providerFrontWindow() const {
+    const auto window = providerWindow();
     if (!window) return std::nullopt;
     const QRectF primary = primaryGeometry();
     FrontWindowInfo info;

@@ -44,6 +44,9 @@ public:
     // The focused window as the provider reports it, in the avoidance
     // rules' top-left coordinates of the primary display.
     std::optional<FrontWindowInfo> providerFrontWindow() const;
+    // The provider's pointer and focused window while it reports them.
+    std::optional<QPointF> providerPointer() const;
+    std::optional<ProviderWindow> providerWindow() const;
     // Told of the provider's pointer and presses, on the main thread.
     std::function<void(QPointF)> onPointerMoved;
     std::function<void(QPointF, Modifiers)> onPressed;

@@ -30,17 +30,11 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, st
     // What the compositor's provider knows stands in for the rest.
     accessibility_.setSession(&awareness_);
     workspace_.setWaylandFocus([this]() -> std::optional<linux_desktop::GioWorkspace::FocusedWindow> {
-        auto* provider = awareness_.provider();
-        if (!provider || !provider->abilities().focusedWindow) return std::nullopt;
-        const auto window = provider->focusedWindow();
+        const auto window = awareness_.providerWindow();
         if (!window) return std::nullopt;
         return linux_desktop::GioWorkspace::FocusedWindow{window->windowClass, window->processID};
     });
-    mouse_.setProviderPointer([this]() -> std::optional<QPointF> {
-        auto* provider = awareness_.provider();
-        if (!provider || !provider->abilities().pointer) return std::nullopt;
-        return provider->pointer();
-    });
+    mouse_.setProviderPointer([this] { return awareness_.providerPointer(); });
     awareness_.onPointerMoved = [this](QPointF at) { mouse_.providerPointerMoved(at); };
     awareness_.onPressed = [this](QPointF at, Modifiers m) { mouse_.providerPressed(at, m); };
     // What a motion step moves and redraws goes out together at its end.
