@@ -283,6 +283,12 @@ class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
         self.kwin_call("loadScript", path, name)
         self.kwin_call("start")
 
+    def screenshot(self, path=None):
+        """The whole workspace, through KWin's ScreenShot2."""
+        from harness import Image
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "kwin_screenshot.py")
+        return Image(self.output_bytes(["/usr/bin/python3", script]), path or "kwin")
+
     def focused_pid(self):
         """The active window's process, as a script of ours prints it into
         KWin's log."""

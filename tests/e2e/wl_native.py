@@ -259,6 +259,15 @@ class KWinNativeOneOutput(RestingPointer, NativeTest):
         self.orvella.start(fish=1)
         over = lambda f: 120 < f["x"] < 960 and 120 < f["y"] < 640
         self.assertTrue(wait_until(lambda: over(self.fish()), timeout=40), self.fish())
+        # Drawn above the terminal (KWin's own screenshot).
+        f = self.fish()
+        self.orvella.freeze()
+        shot = self.desktop.screenshot()
+        self.orvella.thaw()
+        self.assertEqual((shot.width, shot.height), (1440, 900))
+        beneath_colours = set(shot.region(1050, 700, 20, 20))
+        self.assertGreater(len(set(shot.region(f["x"] + 36, f["y"] + 36, 40, 40)) - beneath_colours), 20,
+                           "no fish drawn over the terminal")
         # The settings window (no tray here) has the focus; the terminal
         # gets it back only from a click that reaches it.
         self.assertNotEqual(self.desktop.focused_pid(), beneath.pid)
