@@ -242,6 +242,7 @@ void WaylandConnection::globalRemove(uint32_t name) {
     auto it = std::find_if(outputs_.begin(), outputs_.end(), [&](auto& o) { return o->globalName == name; });
     if (it == outputs_.end()) return;
     Output& output = **it;
+    if (onOutputRemoved) onOutputRemoved(&output);
     if (output.probe) zwlr_layer_surface_v1_destroy(output.probe);
     if (output.probeSurface) wl_surface_destroy(output.probeSurface);
     if (output.xdg) zxdg_output_v1_destroy(output.xdg);

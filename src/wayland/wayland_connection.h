@@ -81,6 +81,8 @@ public:
     void roundtrip();
 
     std::function<void()> onOutputsChanged;
+    // Told before an output goes: nothing may keep it after this returns.
+    std::function<void(Output*)> onOutputRemoved;
     std::function<void(const PointerEvent&)> onPointer;
 
     // Listener entry points (C callbacks forward here).

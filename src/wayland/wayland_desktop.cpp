@@ -15,6 +15,9 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, st
       defaults_((linux_desktop::useDesktopIconTheme(), std::move(defaultsFile))),
       platform_{displays_, surfaces_, bitmaps_, workspace_, mouse_,    accessibility_,
                 scheduler_, clock_,    random_,  defaults_,  awareness_} {
+    connection_->onOutputRemoved = [this](Output* output) {
+        for (WaylandSurface* s : surfaces_.surfaces()) s->outputRemoved(output);
+    };
     connection_->onOutputsChanged = [this] {
         for (WaylandSurface* s : surfaces_.surfaces()) s->outputsChanged();
         displays_.changed();
@@ -74,6 +77,7 @@ void WaylandDesktop::rebaseIfMoved() {
 
 WaylandDesktop::~WaylandDesktop() {
     connection_->onOutputsChanged = nullptr;
+    connection_->onOutputRemoved = nullptr;
     surfaces_.onPointer = nullptr;
 }
 

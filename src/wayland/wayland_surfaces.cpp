@@ -327,6 +327,16 @@ void WaylandSurface::outputsChanged() {
     setNeedsDisplay();
 }
 
+void WaylandSurface::outputRemoved(const Output* output) {
+    if (output_ != output) return;
+    // Placed afresh on another output once the layout has settled.
+    unmap();
+    if (!shown_) return;
+    QTimer::singleShot(0, factory_.context(), [this, &factory = factory_] {
+        if (factory.isLive(this) && shown_ && !layer_) map();
+    });
+}
+
 void WaylandSurface::preferredScale(uint32_t scale120) {
     if (scale120 == scale120_) return;
     scale120_ = scale120;

@@ -75,6 +75,8 @@ public:
     void movesApplied(std::uint64_t batch);
     // The output it is on went away, or outputs changed: placed again.
     void outputsChanged();
+    // That output is about to go: the surface leaves it now.
+    void outputRemoved(const Output* output);
 
 private:
     struct Buffer {
