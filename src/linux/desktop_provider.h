@@ -4,9 +4,13 @@
 // are the compositor's layout in logical pixels, which the XWayland screen
 // Orvella's windows live on shares: top-left origin, y down.
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QObject>
 #include <QPointF>
 #include <QRectF>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,6 +42,19 @@ public:
     // a compositor that does so only when the pointer moves: a surface that
     // moved under a resting pointer then gets its next press.
     virtual void rebasePointer() {}
+
+protected:
+    // Calls over the session bus without waiting, and goes on with the
+    // answer (or the error) when it comes; nothing if this is gone by then.
+    void callBus(const QDBusMessage& message, std::function<void(const QDBusMessage&)> then,
+                 int timeoutMilliseconds = 3000) {
+        auto* watcher = new QDBusPendingCallWatcher(
+            QDBusConnection::sessionBus().asyncCall(message, timeoutMilliseconds), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, then = std::move(then)] {
+            watcher->deleteLater();
+            then(watcher->reply());
+        });
+    }
 
 Q_SIGNALS:
     void pointerMoved(QPointF at);

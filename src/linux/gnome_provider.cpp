@@ -4,8 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
+#include <QDBusReply>
 #include <QDBusVariant>
 #include <QTimer>
 
@@ -17,7 +16,6 @@ namespace orvella::linux_desktop {
 
 namespace {
 constexpr const char* kShell = "org.gnome.Shell";
-constexpr int kCallTimeoutMilliseconds = 3000;
 namespace ext = gnome_extension;
 }  // namespace
 
@@ -75,13 +73,11 @@ void GnomeShellProvider::subscribe() {
     reading_ = true;
     // Subscribing answers the state and has the reports sent to us alone.
     auto call = QDBusMessage::createMethodCall(ext::kBusName, ext::kObjectPath, ext::kInterface, "Subscribe");
-    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, kCallTimeoutMilliseconds), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, request] {
-        watcher->deleteLater();
+    callBus(call, [this, request](const QDBusMessage& answer) {
         if (request != stateRequest_) return;
         reading_ = false;
-        const QDBusPendingReply<QString> reply = *watcher;
-        if (reply.isError()) {
+        const QDBusReply<QString> reply(answer);
+        if (!reply.isValid()) {
             extensionGone();
             return;
         }
@@ -102,13 +98,11 @@ void GnomeShellProvider::findRemedy() {
     auto call = QDBusMessage::createMethodCall(kShell, "/org/gnome/Shell", "org.gnome.Shell.Extensions",
                                                "GetExtensionInfo");
     call << QString(ext::kUuid);
-    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, kCallTimeoutMilliseconds), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        const QDBusPendingReply<QVariantMap> reply = *watcher;
+    callBus(call, [this](const QDBusMessage& answer) {
+        const QDBusReply<QVariantMap> reply(answer);
         // The shell knows extensions found at login; one installed since
         // then is on disk only and needs a new login after enabling.
-        const bool known = !reply.isError() && !reply.value().isEmpty();
+        const bool known = reply.isValid() && !reply.value().isEmpty();
         const DesktopRemedy remedy = known || ext::isInstalled() ? DesktopRemedy::enableGnomeShellExtension
                                                                    : DesktopRemedy::installGnomeShellExtension;
         if (remedy != remedy_) {

@@ -3,8 +3,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -20,7 +18,6 @@ constexpr const char* kKWin = "org.kde.KWin";
 constexpr const char* kScripting = "org.kde.kwin.Scripting";
 // How often the script is asked after: someone may unload it.
 constexpr int kCheckMilliseconds = 3000;
-constexpr int kCallTimeoutMilliseconds = 2000;
 
 QDBusMessage scriptingCall(const char* method) {
     return QDBusMessage::createMethodCall(kKWin, "/Scripting", kScripting, method);
@@ -73,10 +70,10 @@ void KWinProvider::start() {
     }
     // Without waiting on KWin: a busy compositor must not hold up the
     // school. A script of ours left by an earlier run goes first.
-    call(scriptingCall("unloadScript") << QString(kScriptName), [this, path](const QDBusMessage&) {
+    callBus(scriptingCall("unloadScript") << QString(kScriptName), [this, path](const QDBusMessage&) {
         // Asked for: if Orvella quits before KWin answers, it unloads it.
         loaded_ = true;
-        call(scriptingCall("loadScript") << path << QString(kScriptName), [this](const QDBusMessage& loaded) {
+        callBus(scriptingCall("loadScript") << path << QString(kScriptName), [this](const QDBusMessage& loaded) {
             const QDBusReply<int> id(loaded);
             if (!id.isValid() || id.value() < 0) {
                 loaded_ = false;
@@ -87,20 +84,11 @@ void KWinProvider::start() {
             // older ones through the scripting object's start.
             auto run = QDBusMessage::createMethodCall(kKWin, QString("/Scripting/Script%1").arg(id.value()),
                                                       "org.kde.kwin.Script", "run");
-            call(run, [this](const QDBusMessage& ran) {
-                if (ran.type() == QDBusMessage::ErrorMessage) call(scriptingCall("start"), [](const QDBusMessage&) {});
+            callBus(run, [this](const QDBusMessage& ran) {
+                if (ran.type() == QDBusMessage::ErrorMessage) callBus(scriptingCall("start"), [](const QDBusMessage&) {});
                 check_.start();
             });
         });
-    });
-}
-
-void KWinProvider::call(const QDBusMessage& message, std::function<void(const QDBusMessage&)> then) {
-    auto* watcher =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message, kCallTimeoutMilliseconds), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, then = std::move(then)] {
-        watcher->deleteLater();
-        then(watcher->reply());
     });
 }
 
@@ -112,12 +100,9 @@ void KWinProvider::unload() {
 }
 
 void KWinProvider::checkStillLoaded() {
-    auto* call = new QDBusPendingCallWatcher(
-        QDBusConnection::sessionBus().asyncCall(scriptingCall("isScriptLoaded") << QString(kScriptName), 2000), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, [this, call] {
-        call->deleteLater();
-        const QDBusPendingReply<bool> reply = *call;
-        if (reply.isError() || !reply.value()) {
+    callBus(scriptingCall("isScriptLoaded") << QString(kScriptName), [this](const QDBusMessage& answer) {
+        const QDBusReply<bool> reply(answer);
+        if (!reply.isValid() || !reply.value()) {
             loaded_ = false;
             goAway();
         }

@@ -48,8 +48,6 @@ public:
     void handleReport(const QString& json);
 
 private:
-    // Calls KWin and goes on with its answer (or error) when it comes.
-    void call(const QDBusMessage& message, std::function<void(const QDBusMessage&)> then);
     void unload();
     void checkStillLoaded();
     void goAway();

@@ -1,5 +1,7 @@
 #include "wayland/wayland_desktop.h"
 
+#include <linux/input-event-codes.h>
+
 namespace orvella::wayland {
 
 std::unique_ptr<WaylandDesktop> WaylandDesktop::open(std::filesystem::path defaultsFile) {
@@ -23,7 +25,7 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, st
         displays_.changed();
     };
     surfaces_.onPointer = [this](const PointerEvent& event, Point global) {
-        if (event.type == PointerEvent::Type::press && event.button == 0x110 /* BTN_LEFT */)
+        if (event.type == PointerEvent::Type::press && event.button == BTN_LEFT)
             mouse_.localPress(global);
         else if (event.type == PointerEvent::Type::motion || event.type == PointerEvent::Type::enter)
             mouse_.localMove(global);

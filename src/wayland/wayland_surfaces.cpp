@@ -163,8 +163,7 @@ void WaylandSurface::setOrigin(Point origin) {
     // a new surface there, but not in the middle of a drag, which a new
     // surface would end (the fish is cut at the output's edge until then).
     if (now != output_ && !pressed_) {
-        unmap();
-        map();
+        replace();
         return;
     }
     place();
@@ -175,11 +174,11 @@ void WaylandSurface::commitMove() {
     wl_surface_commit(surface_);
     if (!factory_.pointerOnSurface() && moves_.empty()) {
         // Nothing measures from it meanwhile: no need to hear when.
-        factory_.takeMovedNote();
+        factory_.noteMoved(false);
         shownAt_ = placed_;
         return;
     }
-    moves_.emplace_back(factory_.noteMoved(), placed_);
+    moves_.emplace_back(factory_.noteMoved(true), placed_);
 }
 
 void WaylandSurface::movesApplied(std::uint64_t batch) {
@@ -302,13 +301,23 @@ void WaylandSurface::configured(uint32_t serial, uint32_t, uint32_t) {
 
 
 
+void WaylandSurface::replace() {
+    unmap();
+    map();
+}
+
+void WaylandSurface::replaceSoon() {
+    QTimer::singleShot(0, factory_.context(), [this, &factory = factory_] {
+        if (!factory.isLive(this) || !shown_) return;
+        if (layer_ && outputAt(factory.connection(), placed_.center()) == output_) return;
+        replace();
+    });
+}
+
 void WaylandSurface::closedByCompositor() {
     // The output went, or the compositor will not have it: placed afresh.
     unmap();
-    if (!shown_) return;
-    QTimer::singleShot(0, factory_.context(), [this, &factory = factory_] {
-        if (factory.isLive(this) && shown_ && !layer_) map();
-    });
+    replaceSoon();
 }
 
 void WaylandSurface::outputsChanged() {
@@ -319,8 +328,7 @@ void WaylandSurface::outputsChanged() {
     const auto& outputs = factory_.connection().outputs();
     const bool present = std::any_of(outputs.begin(), outputs.end(), [&](auto& o) { return o.get() == output_; });
     if (!present || outputAt(factory_.connection(), placed_.center()) != output_) {
-        unmap();
-        map();
+        replace();
         return;
     }
     place();
@@ -331,10 +339,7 @@ void WaylandSurface::outputRemoved(const Output* output) {
     if (output_ != output) return;
     // Placed afresh on another output once the layout has settled.
     unmap();
-    if (!shown_) return;
-    QTimer::singleShot(0, factory_.context(), [this, &factory = factory_] {
-        if (factory.isLive(this) && shown_ && !layer_) map();
-    });
+    replaceSoon();
 }
 
 void WaylandSurface::preferredScale(uint32_t scale120) {
@@ -503,12 +508,7 @@ void WaylandSurface::pointer(const PointerEvent& event) {
             pressed_ = false;
             e.type = SurfaceMouseEvent::Type::up;
             // Dragged onto another output: it moves there now.
-            QTimer::singleShot(0, factory_.context(), [this, &factory = factory_] {
-                if (factory.isLive(this) && layer_ && outputAt(factory.connection(), placed_.center()) != output_) {
-                    unmap();
-                    map();
-                }
-            });
+            replaceSoon();
             break;
         case PointerEvent::Type::enter:
         case PointerEvent::Type::leave: return;
@@ -562,9 +562,10 @@ void WaylandSurfaces::endBatch() {
     if (batchDepth_ > 0 && --batchDepth_ == 0) renderPending();
 }
 
-std::uint64_t WaylandSurfaces::noteMoved() {
+std::uint64_t WaylandSurfaces::noteMoved(bool awaitApplied) {
     moved_ = true;
     const std::uint64_t batch = batch_;
+    if (!awaitApplied) return batch;
     // Where moves are configured, the sync follows the answer to that.
     if (configuresMoves_) return batch;
     syncNeeded_ = true;

@@ -93,6 +93,10 @@ private:
     };
     void map();
     void unmap();
+    // A new layer surface where the surface now is (another output); soon:
+    // once the layout has settled, if it is still shown and misplaced.
+    void replace();
+    void replaceSoon();
     void place();
     void applyInputRegion();
     Buffer* freeBuffer(QSize pixels);
@@ -156,11 +160,9 @@ public:
     void renderSoon(WaylandSurface* s);
     // Whether a surface moved since the last asking.
     bool takeMoved() { return std::exchange(moved_, false); }
-    // A move goes out in the current batch; one sync after the batch tells
-    // when the compositor has read them all.
-    std::uint64_t noteMoved();
-    // A move that needs no sync still counts as a move.
-    void takeMovedNote() { moved_ = true; }
+    // A move goes out in the current batch; when the caller awaits it, one
+    // sync after the batch tells when the compositor has read them all.
+    std::uint64_t noteMoved(bool awaitApplied);
     bool pointerOnSurface() const { return pointerOnSurface_; }
     void syncAnswered(wl_callback* callback);
     // A moved surface was configured again and has answered.
