@@ -96,6 +96,13 @@ class SwayNative(RestingPointer, NativeTest):
         # as a desktop's mouse is.
         self.desktop.pointer(5, 5)
 
+    def test_without_a_choice_a_compositor_with_layer_surfaces_gets_the_wayland_backend(self):
+        self.orvella.args = ()
+        self.orvella.start()
+        # Only the Wayland backend lists its surfaces on the bus.
+        self.assertTrue(wait_until(lambda: len(self.desktop.windows()) == 1, timeout=10),
+                        "the fish is no Wayland surface")
+
     def test_a_fish_is_drawn_above_a_native_window_swims_and_opens_on_a_click(self):
         terminal = self.terminal(1440, 900, 0, 0, tiled=True)
         self.addCleanup(terminal.kill)
