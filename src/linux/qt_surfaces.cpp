@@ -396,27 +396,30 @@ void QtSurface::orderFront() {
         // Qt maps the window where it believes it is.
         window_->setGeometry(placed_);
         window_->show();
-        stopStructureEvents();
+        watchStructure(false);
         applyInputShape();  // mapping may reset nothing, but be sure
     }
     factory_.raise(window_.get());
 }
 
-void QtSurface::stopStructureEvents() {
+void QtSurface::watchStructure(bool watch) {
     // The fish moves itself 30 to 60 times a second; the ConfigureNotify
     // each move would send back only tells Qt what this surface already
-    // knows, through two threads. Exposure and input events stay.
-    if (structureEventsStopped_) return;
+    // knows, through two threads. Exposure and input events stay. Qt still
+    // needs the unmap and the next map to know the window is on screen
+    // again: the events come back while it is hidden.
+    if (structureWatched_ == watch) return;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !window_->handle()) return;
     xcb_connection_t* c = x11->connection();
     const auto id = static_cast<xcb_window_t>(window_->winId());
     auto cookie = xcb_get_window_attributes(c, id);
     if (auto* reply = xcb_get_window_attributes_reply(c, cookie, nullptr)) {
-        const uint32_t mask = reply->your_event_mask & ~uint32_t(XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+        const uint32_t structure = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        const uint32_t mask = watch ? reply->your_event_mask | structure : reply->your_event_mask & ~structure;
         xcb_change_window_attributes(c, id, XCB_CW_EVENT_MASK, &mask);
         free(reply);
-        structureEventsStopped_ = true;
+        structureWatched_ = watch;
     }
 }
 
@@ -427,6 +430,7 @@ void QtSurface::raise() {
 void QtSurface::orderOut() {
     if (closed_ || !shown_) return;
     shown_ = false;
+    watchStructure(true);
     window_->hide();
 }
 

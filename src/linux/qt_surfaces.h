@@ -109,8 +109,8 @@ public:
 private:
     friend class SurfaceWindow;
     void applyGeometry();
-    void stopStructureEvents();
-    bool structureEventsStopped_ = false;
+    void watchStructure(bool watch);
+    bool structureWatched_ = true;
     void applyInputShape();
 
     QtSurfaces& factory_;

@@ -239,12 +239,8 @@ void WaylandSurface::setInteractiveRegion(const std::vector<Rect>& rects) {
 
 void WaylandSurface::applyInputRegion() {
     if (!surface_) return;
-    // Exactly the interactive part takes the pointer; with none given, the
-    // whole surface (a fish before its first layout).
-    if (!ignores_ && region_.empty()) {
-        wl_surface_set_input_region(surface_, nullptr);
-        return;
-    }
+    // Exactly the interactive part takes the pointer: an empty region lets
+    // every press through, as on X11.
     wl_region* region = factory_.connection().emptyRegion();
     if (!ignores_) {
         const double h = frame_.height();

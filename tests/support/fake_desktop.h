@@ -95,7 +95,12 @@ public:
     void orderFront() override { visible_ = true; ++orderFrontCount; }
     void orderOut() override { visible_ = false; }
     bool isVisible() const override { return visible_ && !closed_; }
-    void close() override { closed_ = true; visible_ = false; draw_ = nullptr; }
+    void close() override {
+        closed_ = true;
+        visible_ = false;
+        draw_ = nullptr;
+        mouse = nullptr;
+    }
     bool isClosed() const override { return closed_; }
     void setIgnoresMouseEvents(bool ignores) override { ignores_ = ignores; }
     bool ignoresMouseEvents() const override { return ignores_; }

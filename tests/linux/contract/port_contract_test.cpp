@@ -1,0 +1,505 @@
+// What the tank takes for granted of the desktop's displays, surfaces, mouse
+// and bitmaps, held against the real backend of this run: driven from
+// outside (the compositor's or X server's own pointer) and checked on its
+// screen. The state rules also hold for the fake desktop the tank's own
+// tests run on, so those tests assume nothing the backends do not give.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "contract/contract_desktop.h"
+#include "support/fake_desktop.h"
+
+using namespace orvella;
+using namespace orvella::contract;
+
+namespace {
+
+bool near(QRgb shown, QRgb wanted, int tolerance = 10) {
+    return std::abs(qRed(shown) - qRed(wanted)) <= tolerance && std::abs(qGreen(shown) - qGreen(wanted)) <= tolerance &&
+           std::abs(qBlue(shown) - qBlue(wanted)) <= tolerance;
+}
+
+QRgb rgb(Color c) {
+    return qRgb(static_cast<int>(std::lround(c.r * 255)), static_cast<int>(std::lround(c.g * 255)),
+                static_cast<int>(std::lround(c.b * 255)));
+}
+
+const Color kMagenta{0.9, 0.2, 0.6, 1};
+const Color kTeal{0.1, 0.7, 0.65, 1};
+const Color kAmber{0.95, 0.7, 0.1, 1};
+
+void pause(double seconds) {
+    spinUntil([] { return false; }, seconds);
+}
+
+// Takes screenshots until `check` holds of one, for up to `seconds`.
+bool shownWithin(const std::function<bool(const QImage&)>& check, double seconds = 5) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    while (true) {
+        if (check(desktop().screenshot())) return true;
+        if (std::chrono::steady_clock::now() > give_up) return false;
+        pause(0.1);
+    }
+}
+
+// A rectangle on output `index`, placed from its top-left corner in layout
+// terms, as desktop points.
+Rect onOutput(size_t index, int dx, int dy, int width, int height) {
+    const QRect out = desktop().layout().at(index);
+    const Point bottomLeft = toDesktopPoint(QPoint(out.x() + dx, out.y() + dy + height));
+    return Rect::make(bottomLeft.x, bottomLeft.y, width, height);
+}
+
+QPoint layoutPoint(const Rect& frame, Point local) {
+    return toLayout(Point{frame.minX() + local.x, frame.minY() + local.y});
+}
+
+// A surface filled with one colour (which may change), counting its draws.
+struct Solid {
+    Color colour;
+    // The right half's colour, when it differs.
+    std::optional<Color> right;
+    int draws = 0;
+    std::shared_ptr<Surface> surface;
+};
+
+class Contract : public ::testing::Test {
+protected:
+    Platform& ports() { return desktop().platform(); }
+
+    Solid& solid(const Rect& frame, Color colour, SurfaceKind kind = SurfaceKind::fish) {
+        auto state = std::make_unique<Solid>();
+        state->colour = colour;
+        Solid* s = state.get();
+        s->surface = ports().surfaces.createSurface(kind, frame, "Orvella fish: Contract", [s](Canvas& c) {
+            ++s->draws;
+            const Size size = s->surface->frame().size;
+            c.setFillColor(s->colour);
+            c.fillRect(Rect::make(0, 0, size.width, size.height), CompositeOp::copy);
+            if (s->right) {
+                c.setFillColor(*s->right);
+                c.fillRect(Rect::make(size.width / 2, 0, size.width / 2, size.height), CompositeOp::copy);
+            }
+        });
+        solids_.push_back(std::move(state));
+        return *s;
+    }
+
+    void TearDown() override {
+        for (auto& s : solids_) s->surface->close();
+        solids_.clear();
+        // Nothing of this test is left on screen for the next.
+        pause(0.3);
+    }
+
+    std::vector<std::unique_ptr<Solid>> solids_;
+};
+
+}  // namespace
+
+// --- Displays -------------------------------------------------------------
+
+TEST_F(Contract, DisplaysAreTheOutputsPrimaryFirstInDesktopPoints) {
+    const auto layout = desktop().layout();
+    const auto screens = ports().displays.screens();
+    ASSERT_EQ(screens.size(), layout.size());
+    EXPECT_EQ(screens[0].frame.origin, (Point{0, 0})) << "desktop points start at the primary's bottom-left";
+    for (size_t i = 0; i < screens.size(); ++i) {
+        SCOPED_TRACE("output " + std::to_string(i));
+        EXPECT_EQ(toLayout(screens[i].frame), layout[i]);
+        const auto visible = screens[i].visibleFrame;
+        EXPECT_GT(visible.width(), 0);
+        EXPECT_GT(visible.height(), 0);
+        EXPECT_EQ(visible.intersection(screens[i].frame), std::optional<Rect>(visible))
+            << "the visible frame lies inside its display";
+    }
+    const auto main = ports().displays.mainScreen();
+    ASSERT_TRUE(main.has_value());
+    EXPECT_NE(std::find(screens.begin(), screens.end(), *main), screens.end());
+}
+
+TEST_F(Contract, ALayoutChangeIsToldOnceAndReadBackAndARemovedObserverHearsNothing) {
+    auto& displays = ports().displays;
+    const auto before = displays.screens();
+    int heard = 0;
+    const int id = displays.addChangeObserver([&] { ++heard; });
+    if (!desktop().changeLayout()) {
+        displays.removeChangeObserver(id);
+        GTEST_SKIP() << "this desktop's outputs cannot be changed from outside";
+    }
+    ASSERT_TRUE(spinUntil([&] { return displays.screens() != before; }));
+    pause(0.6);
+    EXPECT_GE(heard, 1);
+    EXPECT_LE(heard, 2) << "one change (two steps on X11) is told once per step at most";
+
+    displays.removeChangeObserver(id);
+    const int heardBefore = heard;
+    desktop().restoreLayout();
+    ASSERT_TRUE(spinUntil([&] { return displays.screens() == before; }));
+    pause(0.6);
+    EXPECT_EQ(heard, heardBefore);
+}
+
+// --- Surfaces: state ------------------------------------------------------
+
+// The same rules for the fake desktop and the real one.
+class SurfaceState : public ::testing::TestWithParam<std::string> {
+protected:
+    SurfaceFactory& factory() {
+        if (GetParam() == "fake") return fake_;
+        return desktop().platform().surfaces;
+    }
+    void settle() {
+        if (GetParam() != "fake") pause(0.3);
+    }
+    orvella::testing::FakeSurfaces fake_;
+};
+
+TEST_P(SurfaceState, ASurfaceKeepsWhatItIsToldAndShowsOnlyBetweenOrderFrontAndOrderOut) {
+    int draws = 0;
+    auto held = std::make_shared<int>(0);
+    const Rect rect = Rect::make(100, 100, 80, 80);
+    auto s = factory().createSurface(SurfaceKind::fish, rect, "Orvella fish: Contract", [&draws, held](Canvas& c) {
+        ++draws;
+        c.setFillColor(kTeal);
+        c.fillRect(Rect::make(0, 0, 80, 80), CompositeOp::copy);
+    });
+    s->setMouseHandler([held](const SurfaceMouseEvent&) {});
+    EXPECT_EQ(s->frame(), rect);
+    EXPECT_FALSE(s->isVisible()) << "not on screen before it is ordered front";
+    EXPECT_FALSE(s->isClosed());
+    EXPECT_EQ(s->alpha(), 1.0);
+    EXPECT_FALSE(s->ignoresMouseEvents());
+
+    s->setOrigin({120, 140});
+    EXPECT_EQ(s->frame(), Rect::make(120, 140, 80, 80)) << "a move is read back at once";
+    s->setContentSize({90, 70});
+    EXPECT_EQ(s->frame(), Rect::make(120, 140, 90, 70)) << "a new size keeps the origin";
+    s->setAlpha(0.5);
+    EXPECT_EQ(s->alpha(), 0.5);
+    s->setIgnoresMouseEvents(true);
+    EXPECT_TRUE(s->ignoresMouseEvents());
+    s->setIgnoresMouseEvents(false);
+    EXPECT_FALSE(s->ignoresMouseEvents());
+
+    s->orderFront();
+    EXPECT_TRUE(s->isVisible());
+    settle();
+    s->orderOut();
+    EXPECT_FALSE(s->isVisible());
+    s->orderFront();
+    EXPECT_TRUE(s->isVisible());
+    settle();
+
+    s->close();
+    EXPECT_TRUE(s->isClosed());
+    EXPECT_FALSE(s->isVisible());
+    s->close();
+    s->orderFront();
+    EXPECT_FALSE(s->isVisible()) << "a closed surface stays off screen";
+    const int drawn = draws;
+    s->setNeedsDisplay();
+    s->setOrigin({300, 300});
+    settle();
+    EXPECT_EQ(draws, drawn) << "a closed surface draws no more";
+    // Fish views are captured by their drawing and mouse handler: a closed
+    // surface lets go of them.
+    EXPECT_EQ(held.use_count(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, SurfaceState, ::testing::Values("fake", "real"),
+                         [](const auto& info) { return info.param; });
+
+// --- Surfaces: on screen --------------------------------------------------
+
+TEST_F(Contract, ASurfaceIsDrawnWhereItsFrameSaysAndFollowsMovesAndSizes) {
+    Solid& s = solid(onOutput(0, 200, 150, 80, 80), kMagenta);
+    s.surface->orderFront();
+    const auto inside = [&](const QImage& shot, Point local) {
+        return near(shownAt(shot, layoutPoint(s.surface->frame(), local)), rgb(kMagenta));
+    };
+    ASSERT_TRUE(shownWithin([&](const QImage& shot) {
+        return inside(shot, {40, 40}) && inside(shot, {3, 3}) && inside(shot, {77, 77}) && !inside(shot, {-4, 40}) &&
+               !inside(shot, {84, 40}) && !inside(shot, {40, 84});
+    })) << "drawn at its place, its own size, y up";
+
+    // Many moves in a row, as motion steps make them: it ends at the last.
+    const Rect from = s.surface->frame();
+    for (int i = 1; i <= 30; ++i) s.surface->setOrigin({from.minX() + 10 * i, from.minY() - 2 * i});
+    const Rect to = s.surface->frame();
+    EXPECT_TRUE(shownWithin([&](const QImage& shot) {
+        return inside(shot, {40, 40}) &&
+               !near(shownAt(shot, layoutPoint(from, {40, 40})), rgb(kMagenta));
+    })) << "moved from " << toLayout(from).x() << " to " << toLayout(to).x();
+
+    // A new size keeps the bottom-left corner: it grows up and right.
+    s.surface->setContentSize({120, 120});
+    s.surface->setNeedsDisplay();
+    EXPECT_TRUE(shownWithin([&](const QImage& shot) {
+        return inside(shot, {115, 115}) && inside(shot, {5, 5}) && !inside(shot, {125, 60});
+    }));
+}
+
+TEST_F(Contract, EveryOutputShowsItsSurfacesAtTheirSizeInPoints) {
+    const auto layout = desktop().layout();
+    std::vector<Solid*> placed;
+    for (size_t i = 0; i < layout.size(); ++i) {
+        Solid& s = solid(onOutput(i, layout[i].width() / 2 - 30, layout[i].height() / 2 - 30, 60, 60), kAmber);
+        s.surface->orderFront();
+        placed.push_back(&s);
+    }
+    for (size_t i = 0; i < placed.size(); ++i) {
+        SCOPED_TRACE("output " + std::to_string(i));
+        const Rect f = placed[i]->surface->frame();
+        const auto shows = [&](const QImage& shot, Point local) {
+            return near(shownAt(shot, layoutPoint(f, local)), rgb(kAmber));
+        };
+        // On a scaled output the same 60 points cover more pixels: its
+        // edges are still where 60 points put them.
+        EXPECT_TRUE(shownWithin([&](const QImage& shot) {
+            return shows(shot, {30, 30}) && shows(shot, {2, 2}) && shows(shot, {57, 57}) && !shows(shot, {-3, 30}) &&
+                   !shows(shot, {63, 30}) && !shows(shot, {30, 63});
+        }));
+    }
+}
+
+TEST_F(Contract, OrderOutAndCloseTakeASurfaceOffTheScreen) {
+    Solid& s = solid(onOutput(0, 400, 300, 70, 70), kTeal);
+    const auto shown = [&](const QImage& shot) {
+        return near(shownAt(shot, layoutPoint(s.surface->frame(), {35, 35})), rgb(kTeal));
+    };
+    s.surface->orderFront();
+    ASSERT_TRUE(shownWithin(shown));
+    s.surface->orderOut();
+    EXPECT_TRUE(shownWithin([&](const QImage& shot) { return !shown(shot); }));
+    s.surface->orderFront();
+    EXPECT_TRUE(shownWithin(shown)) << "shown again after ordered out";
+    s.surface->close();
+    EXPECT_TRUE(shownWithin([&](const QImage& shot) { return !shown(shot); }));
+}
+
+TEST_F(Contract, ARedrawOfPartOfASurfaceKeepsTheRestAsLastDrawn) {
+    // Each colour of the right half is drawn into whichever buffer the
+    // backend draws next; the left half must stay right in all of them.
+    Solid& s = solid(onOutput(0, 600, 200, 100, 60), kTeal);
+    s.right = kTeal;
+    s.surface->orderFront();
+    const auto halves = [&](Color right, Color left = kTeal) {
+        return [&, left, right](const QImage& shot) {
+            const Rect f = s.surface->frame();
+            return near(shownAt(shot, layoutPoint(f, {25, 30})), rgb(left)) &&
+                   near(shownAt(shot, layoutPoint(f, {75, 30})), rgb(right));
+        };
+    };
+    ASSERT_TRUE(shownWithin(halves(kTeal)));
+    const Color sequence[] = {kAmber, kMagenta, kAmber, kTeal, kMagenta};
+    for (const Color& c : sequence) {
+        s.right = c;
+        s.surface->setNeedsDisplayIn(Rect::make(50, 0, 50, 60));
+        EXPECT_TRUE(shownWithin(halves(c))) << "right half " << std::hex << rgb(c);
+    }
+    // A whole redraw after them: both halves new.
+    s.colour = kAmber;
+    s.right.reset();
+    s.surface->setNeedsDisplay();
+    EXPECT_TRUE(shownWithin(halves(kAmber, kAmber)));
+}
+
+TEST_F(Contract, ABitmapDrawnOnASurfaceShowsItsPixels) {
+    // Two pixels per point, as icons are made.
+    auto bitmap = ports().bitmaps.makeBitmap(80, 80, {40, 40}, [](Canvas& c) {
+        c.setFillColor(kMagenta);
+        c.fillRect(Rect::make(0, 0, 40, 40), CompositeOp::copy);
+    });
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bitmap->size(), (Size{40, 40}));
+    const Rect frame = onOutput(0, 300, 500, 80, 80);
+    auto s = ports().surfaces.createSurface(SurfaceKind::fish, frame, "Orvella fish: Contract", [bitmap](Canvas& c) {
+        c.setFillColor(kTeal);
+        c.fillRect(Rect::make(0, 0, 80, 80), CompositeOp::copy);
+        c.drawImage(*bitmap, Rect::make(20, 20, 40, 40), CompositeOp::sourceOver, 1);
+    });
+    s->orderFront();
+    EXPECT_TRUE(shownWithin([&](const QImage& shot) {
+        return near(shownAt(shot, layoutPoint(frame, {40, 40})), rgb(kMagenta)) &&
+               near(shownAt(shot, layoutPoint(frame, {10, 10})), rgb(kTeal));
+    }));
+    s->close();
+}
+
+// --- Mouse ----------------------------------------------------------------
+
+namespace {
+
+struct Heard {
+    std::vector<std::string> order;
+    std::vector<SurfaceMouseEvent> surface;
+    std::vector<MouseEvent> local;
+};
+
+void listen(Surface& s, MouseMonitors& mouse, Heard& heard, int& localHandle) {
+    s.setMouseHandler([&heard](const SurfaceMouseEvent& e) {
+        heard.surface.push_back(e);
+        heard.order.push_back(e.type == SurfaceMouseEvent::Type::down ? "down"
+                              : e.type == SurfaceMouseEvent::Type::up ? "up"
+                                                                       : "dragged");
+    });
+    localHandle = mouse.addLocalMonitor([&heard](const MouseEvent& e) {
+        if (e.type != MouseEvent::Type::leftMouseDown) return;
+        heard.local.push_back(e);
+        heard.order.push_back("local");
+    });
+}
+
+}  // namespace
+
+TEST_F(Contract, OnEveryOutputOnlyTheInteractiveRegionTakesPressesInSurfaceCoordinates) {
+    auto& mouse = ports().mouse;
+    const auto layout = desktop().layout();
+    for (size_t i = 0; i < layout.size(); ++i) {
+        SCOPED_TRACE("output " + std::to_string(i));
+        Solid& s = solid(onOutput(i, 100, 100, 100, 100), kTeal);
+        s.surface->setInteractiveRegion({Rect::make(30, 30, 40, 40)});
+        s.surface->orderFront();
+        Heard heard;
+        int local = 0;
+        listen(*s.surface, mouse, heard, local);
+        const Rect f = s.surface->frame();
+        ASSERT_TRUE(shownWithin([&](const QImage& shot) {
+            return near(shownAt(shot, layoutPoint(f, {50, 50})), rgb(kTeal));
+        }));
+
+        desktop().movePointer(layoutPoint(f, {52, 46}));
+        desktop().press();
+        desktop().release();
+        ASSERT_TRUE(spinUntil([&] { return heard.surface.size() >= 2; })) << "a press in the region reaches it";
+        EXPECT_EQ(heard.surface[0].type, SurfaceMouseEvent::Type::down);
+        EXPECT_NEAR(heard.surface[0].location.x, 52, 1.5);
+        EXPECT_NEAR(heard.surface[0].location.y, 46, 1.5) << "surface coordinates are y up";
+        EXPECT_EQ(heard.surface[0].clickCount, 1);
+        EXPECT_EQ(heard.surface.back().type, SurfaceMouseEvent::Type::up);
+        ASSERT_EQ(heard.local.size(), 1u) << "the local monitor hears the press once";
+        EXPECT_NEAR(heard.local[0].location.x, f.minX() + 52, 1.5);
+        EXPECT_NEAR(heard.local[0].location.y, f.minY() + 46, 1.5);
+        ASSERT_GE(heard.order.size(), 2u);
+        EXPECT_EQ(heard.order[0], "local") << "the local monitor hears it before the surface";
+        EXPECT_NEAR(mouse.mouseLocation().x, f.minX() + 52, 1.5);
+        EXPECT_NEAR(mouse.mouseLocation().y, f.minY() + 46, 1.5);
+
+        // Beside the region, still inside the frame: not ours.
+        heard.surface.clear();
+        desktop().movePointer(layoutPoint(f, {10, 90}));
+        desktop().press();
+        desktop().release();
+        pause(0.5);
+        EXPECT_TRUE(heard.surface.empty()) << "a press outside the region went to the surface";
+
+        // Ignoring the mouse lets even the region's presses through.
+        s.surface->setIgnoresMouseEvents(true);
+        pause(0.2);
+        desktop().movePointer(layoutPoint(f, {50, 50}));
+        desktop().press();
+        desktop().release();
+        pause(0.5);
+        EXPECT_TRUE(heard.surface.empty()) << "a surface ignoring the mouse took a press";
+
+        // An empty region takes nothing either.
+        s.surface->setIgnoresMouseEvents(false);
+        s.surface->setInteractiveRegion({});
+        pause(0.2);
+        desktop().press();
+        desktop().release();
+        pause(0.5);
+        EXPECT_TRUE(heard.surface.empty()) << "an empty region took a press";
+
+        // A new region takes presses where it now is.
+        s.surface->setInteractiveRegion({Rect::make(0, 0, 30, 30)});
+        pause(0.2);
+        desktop().movePointer(layoutPoint(f, {15, 15}));
+        desktop().press();
+        desktop().release();
+        EXPECT_TRUE(spinUntil([&] { return heard.surface.size() >= 2; })) << "the moved region took no press";
+        mouse.removeMonitor(local);
+        s.surface->close();
+    }
+}
+
+TEST_F(Contract, ADraggedSurfaceThatFollowsThePointerEndsWhereItWasLeft) {
+    auto& mouse = ports().mouse;
+    Solid& s = solid(onOutput(0, 300, 300, 100, 100), kAmber);
+    s.surface->setInteractiveRegion({Rect::make(0, 0, 100, 100)});
+    s.surface->orderFront();
+    const Rect start = s.surface->frame();
+    ASSERT_TRUE(shownWithin([&](const QImage& shot) {
+        return near(shownAt(shot, layoutPoint(start, {50, 50})), rgb(kAmber));
+    }));
+    // As a fish does: where the press met it, and the pointer's place on
+    // every drag step.
+    std::optional<Point> pressedAt;
+    int drags = 0;
+    bool released = false;
+    s.surface->setMouseHandler([&](const SurfaceMouseEvent& e) {
+        if (e.type == SurfaceMouseEvent::Type::down) pressedAt = e.location;
+        if (e.type == SurfaceMouseEvent::Type::up) released = true;
+        if (e.type != SurfaceMouseEvent::Type::dragged || !pressedAt) return;
+        ++drags;
+        const Point m = mouse.mouseLocation();
+        s.surface->setOrigin({m.x - pressedAt->x, m.y - pressedAt->y});
+    });
+    const QPoint from = layoutPoint(start, {50, 50});
+    desktop().movePointer(from);
+    desktop().press();
+    for (int step = 1; step <= 8; ++step) {
+        desktop().movePointer(from + QPoint(10 * step, 5 * step));
+        pause(0.05);
+    }
+    desktop().release();
+    ASSERT_TRUE(spinUntil([&] { return released; }));
+    EXPECT_GE(drags, 2);
+    ASSERT_TRUE(pressedAt.has_value());
+    EXPECT_NEAR(pressedAt->x, 50, 1.5);
+    EXPECT_NEAR(s.surface->frame().minX(), start.minX() + 80, 2.5);
+    EXPECT_NEAR(s.surface->frame().minY(), start.minY() - 40, 2.5);
+    EXPECT_TRUE(shownWithin([&](const QImage& shot) {
+        return near(shownAt(shot, from + QPoint(80, 40)), rgb(kAmber)) &&
+               !near(shownAt(shot, from + QPoint(-20, -20)), rgb(kAmber));
+    })) << "shown where it was left";
+}
+
+TEST_F(Contract, ASurfaceThatMovesUnderARestingPointerTakesTheNextPress) {
+    Solid& s = solid(onOutput(0, 200, 500, 100, 100), kMagenta);
+    s.surface->setInteractiveRegion({Rect::make(10, 10, 80, 80)});
+    s.surface->orderFront();
+    Heard heard;
+    int local = 0;
+    listen(*s.surface, ports().mouse, heard, local);
+    const Rect start = s.surface->frame();
+    // The pointer rests on the bare desktop to the right of the surface.
+    const QPoint rest = layoutPoint(start, {50 + 300, 50});
+    desktop().movePointer(rest);
+    pause(0.3);
+    // It swims there in motion steps, as fish do.
+    auto& scheduler = ports().scheduler;
+    int step = 0;
+    const int timer = scheduler.scheduleRepeating(1.0 / 30, 0, [&] {
+        if (step >= 30) return;
+        ++step;
+        s.surface->setOrigin({start.minX() + 10 * step, start.minY()});
+    });
+    ASSERT_TRUE(spinUntil([&] { return step >= 30; }));
+    scheduler.cancel(timer);
+    pause(0.3);
+    desktop().press();
+    desktop().release();
+    EXPECT_TRUE(spinUntil([&] { return heard.surface.size() >= 2; }))
+        << "the press under the resting pointer was lost";
+    ports().mouse.removeMonitor(local);
+}
