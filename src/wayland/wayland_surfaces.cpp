@@ -221,6 +221,9 @@ void WaylandSurface::close() {
     if (closed_) return;
     closed_ = true;
     shown_ = false;
+    // What the drawing and the handler hold (a fish's view) goes with them.
+    draw_ = nullptr;
+    mouse_ = nullptr;
     unmap();
 }
 
@@ -450,7 +453,14 @@ void WaylandSurface::render() {
         wl_surface_set_buffer_scale(surface_, static_cast<int32_t>(s));
     }
     wl_surface_attach(surface_, b->buffer, 0, 0);
-    wl_surface_damage_buffer(surface_, area.x(), area.y(), area.width(), area.height());
+    if (fractional) {
+        // KWin 5.27 keeps the old pixels of a buffer shown through a
+        // viewport when only part of it is damaged: such buffers are
+        // damaged whole. They are a fish's size, and drawing stays partial.
+        wl_surface_damage_buffer(surface_, 0, 0, pixels.width(), pixels.height());
+    } else {
+        wl_surface_damage_buffer(surface_, area.x(), area.y(), area.width(), area.height());
+    }
     wl_surface_commit(surface_);
     b->busy = true;
     bufferWidth_ = pixels.width();
@@ -562,8 +572,6 @@ std::uint64_t WaylandSurfaces::noteMoved(bool awaitApplied) {
     moved_ = true;
     const std::uint64_t batch = batch_;
     if (!awaitApplied) return batch;
-    // Where moves are configured, the sync follows the answer to that.
-    if (configuresMoves_) return batch;
     syncNeeded_ = true;
     // Outside a motion step (a drag) the sync follows the commit at once,
     // in the same message: the compositor reads both before it moves the
@@ -573,10 +581,10 @@ std::uint64_t WaylandSurfaces::noteMoved(bool awaitApplied) {
 }
 
 void WaylandSurfaces::moveConfigured() {
-    // This compositor places a moved surface once it has acknowledged the
-    // configure the move brought (KWin): moves count as applied only after
-    // that answer has been read.
-    configuresMoves_ = true;
+    // A compositor that configures a moved surface places it once that is
+    // acknowledged: moves count as applied again after that answer. Every
+    // move is still followed by a sync of its own: KWin 5.27 leaves a
+    // surface that was once configured anew where it was until one comes.
     syncNeeded_ = true;
     syncMoves();
 }

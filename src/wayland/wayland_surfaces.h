@@ -191,7 +191,6 @@ private:
     bool pointerOnSurface_ = false;
     std::uint64_t batch_ = 1;
     bool syncNeeded_ = false;
-    bool configuresMoves_ = false;
     std::deque<std::pair<wl_callback*, std::uint64_t>> syncs_;
     int batchDepth_ = 0;
 };

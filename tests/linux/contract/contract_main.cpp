@@ -134,7 +134,9 @@ private:
             pointer_ = std::make_unique<QProcess>();
             pointer_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
             pointer_->start(qEnvironmentVariable("ORVELLA_TEST_POINTER"), extents().split(' '));
-            if (readReply() != "ready") ADD_FAILURE() << "the pointer helper could not drive this compositor";
+            if (readReply() != "ready")
+                ADD_FAILURE() << "the pointer helper (" << pointer_->program().toStdString()
+                              << ") could not drive this compositor: " << pointer_->errorString().toStdString();
         }
         pointer_->write((command + "\n").toUtf8());
         if (readReply() != "ok") ADD_FAILURE() << "the pointer helper failed on " << command.toStdString();

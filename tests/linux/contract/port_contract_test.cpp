@@ -20,6 +20,13 @@
 using namespace orvella;
 using namespace orvella::contract;
 
+QT_BEGIN_NAMESPACE
+// Rectangles in failure messages as the compositor would give them.
+inline void PrintTo(const QRect& r, std::ostream* os) {
+    *os << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+}
+QT_END_NAMESPACE
+
 namespace {
 
 bool near(QRgb shown, QRgb wanted, int tolerance = 10) {
@@ -91,6 +98,13 @@ protected:
         });
         solids_.push_back(std::move(state));
         return *s;
+    }
+
+    void SetUp() override {
+        // The pointer rests in a corner, out of the way of what is looked at
+        // (some compositors draw it into their screenshots).
+        const QRect primary = desktop().layout().front();
+        desktop().movePointer(primary.bottomLeft() + QPoint(2, -2));
     }
 
     void TearDown() override {
@@ -286,31 +300,36 @@ TEST_F(Contract, OrderOutAndCloseTakeASurfaceOffTheScreen) {
     EXPECT_TRUE(shownWithin([&](const QImage& shot) { return !shown(shot); }));
 }
 
-TEST_F(Contract, ARedrawOfPartOfASurfaceKeepsTheRestAsLastDrawn) {
+TEST_F(Contract, ARedrawOfPartOfASurfaceKeepsTheRestAsLastDrawnOnEveryOutput) {
     // Each colour of the right half is drawn into whichever buffer the
-    // backend draws next; the left half must stay right in all of them.
-    Solid& s = solid(onOutput(0, 600, 200, 100, 60), kTeal);
-    s.right = kTeal;
-    s.surface->orderFront();
-    const auto halves = [&](Color right, Color left = kTeal) {
-        return [&, left, right](const QImage& shot) {
-            const Rect f = s.surface->frame();
-            return near(shownAt(shot, layoutPoint(f, {25, 30})), rgb(left)) &&
-                   near(shownAt(shot, layoutPoint(f, {75, 30})), rgb(right));
+    // backend draws next; the left half must stay right in all of them, at
+    // every output's scale.
+    for (size_t output = 0; output < desktop().layout().size(); ++output) {
+        SCOPED_TRACE("output " + std::to_string(output));
+        Solid& s = solid(onOutput(output, 200, 200, 100, 60), kTeal);
+        s.right = kTeal;
+        s.surface->orderFront();
+        const auto halves = [&](Color right, Color left = kTeal) {
+            return [&, left, right](const QImage& shot) {
+                const Rect f = s.surface->frame();
+                return near(shownAt(shot, layoutPoint(f, {25, 30})), rgb(left)) &&
+                       near(shownAt(shot, layoutPoint(f, {75, 30})), rgb(right));
+            };
         };
-    };
-    ASSERT_TRUE(shownWithin(halves(kTeal)));
-    const Color sequence[] = {kAmber, kMagenta, kAmber, kTeal, kMagenta};
-    for (const Color& c : sequence) {
-        s.right = c;
-        s.surface->setNeedsDisplayIn(Rect::make(50, 0, 50, 60));
-        EXPECT_TRUE(shownWithin(halves(c))) << "right half " << std::hex << rgb(c);
+        ASSERT_TRUE(shownWithin(halves(kTeal)));
+        const Color sequence[] = {kAmber, kMagenta, kAmber, kTeal, kMagenta};
+        for (const Color& c : sequence) {
+            s.right = c;
+            s.surface->setNeedsDisplayIn(Rect::make(50, 0, 50, 60));
+            EXPECT_TRUE(shownWithin(halves(c))) << "right half " << std::hex << rgb(c);
+        }
+        // A whole redraw after them: both halves new.
+        s.colour = kAmber;
+        s.right.reset();
+        s.surface->setNeedsDisplay();
+        EXPECT_TRUE(shownWithin(halves(kAmber, kAmber)));
+        s.surface->close();
     }
-    // A whole redraw after them: both halves new.
-    s.colour = kAmber;
-    s.right.reset();
-    s.surface->setNeedsDisplay();
-    EXPECT_TRUE(shownWithin(halves(kAmber, kAmber)));
 }
 
 TEST_F(Contract, ABitmapDrawnOnASurfaceShowsItsPixels) {
@@ -469,7 +488,8 @@ TEST_F(Contract, ADraggedSurfaceThatFollowsThePointerEndsWhereItWasLeft) {
     EXPECT_NEAR(s.surface->frame().minX(), start.minX() + 80, 2.5);
     EXPECT_NEAR(s.surface->frame().minY(), start.minY() - 40, 2.5);
     EXPECT_TRUE(shownWithin([&](const QImage& shot) {
-        return near(shownAt(shot, from + QPoint(80, 40)), rgb(kAmber)) &&
+        // Away from the pointer, which some compositors draw into the shot.
+        return near(shownAt(shot, from + QPoint(80 + 35, 40 + 35)), rgb(kAmber)) &&
                !near(shownAt(shot, from + QPoint(-20, -20)), rgb(kAmber));
     })) << "shown where it was left";
 }

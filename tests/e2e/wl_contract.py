@@ -1,0 +1,65 @@
+"""Runs the ports' contract tests (orvella_contract_tests) against the
+Wayland backend in a headless compositor this script starts:
+
+    wl_contract.py sway|kwin CONTRACT_BINARY [gtest arguments]
+
+sway gets two outputs, the second at 2x; KWin two at 1.5x. The binary is
+told the layout, how to take a screenshot and how to move an output and
+back. Exits with the binary's status, or 77 (skipped) when the compositor
+cannot start here."""
+
+import os
+import subprocess
+import sys
+
+from wayland_harness import KWinDesktop, SwayDesktop, Unavailable
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def sway():
+    desktop = SwayDesktop("1440x900")
+    desktop.start()
+    desktop.swaymsg("create_output")
+    # An output without a set place is laid out again beside the new one.
+    desktop.swaymsg("output", "HEADLESS-1", "position", "0", "0")
+    desktop.swaymsg("output", "HEADLESS-2", "resolution", "1440x900", "position", "1440", "0", "scale", "2")
+    return desktop, {
+        "ORVELLA_CONTRACT_LAYOUT": "0,0,1440,900;1440,0,720,450",
+        # One image pixel per layout point: the 2x output comes down to it.
+        "ORVELLA_CONTRACT_SCREENSHOT": "grim -s 1 -t ppm -",
+        "ORVELLA_CONTRACT_RELAYOUT": "swaymsg output HEADLESS-2 position 1440 300",
+        "ORVELLA_CONTRACT_RESTORE": "swaymsg output HEADLESS-2 position 1440 0",
+    }
+
+
+def kwin():
+    desktop = KWinDesktop("1440x900", outputs=2, scale=1.5)
+    desktop.start()
+    return desktop, {
+        # --width and --height are logical: each output is 2160x1350 pixels.
+        "ORVELLA_CONTRACT_LAYOUT": "0,0,1440,900;1440,0,1440,900",
+        "ORVELLA_CONTRACT_SCREENSHOT": f"/usr/bin/python3 {os.path.join(HERE, 'kwin_screenshot.py')}",
+    }
+
+
+def main():
+    if len(sys.argv) < 3 or sys.argv[1] not in ("sway", "kwin"):
+        sys.exit(__doc__)
+    binary = sys.argv[2]
+    try:
+        desktop, contract = {"sway": sway, "kwin": kwin}[sys.argv[1]]()
+    except Unavailable as e:
+        print(f"skipped: {e}")
+        sys.exit(77)
+    try:
+        env = dict(desktop.env, ORVELLA_CONTRACT_DESKTOP="wayland", QT_QPA_PLATFORM="wayland",
+                   ORVELLA_TEST_POINTER=desktop.POINTER, **contract)
+        status = subprocess.run([binary, *sys.argv[3:]], env=env, timeout=600).returncode
+    finally:
+        desktop.stop()
+    sys.exit(status)
+
+
+if __name__ == "__main__":
+    main()
