@@ -42,6 +42,10 @@ const wl_callback_listener syncListener = {
     [](void* data, wl_callback* callback, uint32_t) { static_cast<WaylandSurfaces*>(data)->syncAnswered(callback); },
 };
 
+const wl_callback_listener frameListener = {
+    [](void* data, wl_callback* callback, uint32_t) { self(data).frameShown(callback); },
+};
+
 const wp_fractional_scale_v1_listener fractionalListener = {
     [](void* data, wp_fractional_scale_v1*, uint32_t scale) { self(data).preferredScale(scale); },
 };
@@ -125,6 +129,8 @@ void WaylandSurface::map() {
 
 void WaylandSurface::unmap() {
     moves_.clear();
+    if (frameCallback_) wl_callback_destroy(frameCallback_);
+    frameCallback_ = nullptr;
     destroyBuffers();
     if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
     if (viewport_) wp_viewport_destroy(viewport_);
@@ -353,6 +359,13 @@ void WaylandSurface::released(wl_buffer* buffer) {
     if (dirty_) render();
 }
 
+void WaylandSurface::frameShown(wl_callback* callback) {
+    wl_callback_destroy(callback);
+    if (callback != frameCallback_) return;
+    frameCallback_ = nullptr;
+    if (dirty_) factory_.renderSoon(this);
+}
+
 WaylandSurface::Buffer* WaylandSurface::freeBuffer(QSize pixels) {
     for (auto& b : buffers_) {
         if (b.busy) continue;
@@ -409,6 +422,14 @@ void WaylandSurface::destroyBuffers() {
 
 void WaylandSurface::render() {
     if (!dirty_ || !configured_ || !surface_ || closed_) return;
+    if (frameCallback_) {
+        // Drawn when the last frame has been shown. A compositor that does
+        // not answer for long (a surface it no longer shows) gets the
+        // next one all the same.
+        if (std::chrono::steady_clock::now() - frameAsked_ < std::chrono::milliseconds(250)) return;
+        wl_callback_destroy(frameCallback_);
+        frameCallback_ = nullptr;
+    }
     const double s = scale();
     const bool fractional = fractional_ && viewport_ && scale120_ > 0;
     const QSize pixels(std::max(1, static_cast<int>(std::lround(placed_.width() * s))),
@@ -461,6 +482,9 @@ void WaylandSurface::render() {
     } else {
         wl_surface_damage_buffer(surface_, area.x(), area.y(), area.width(), area.height());
     }
+    frameCallback_ = wl_surface_frame(surface_);
+    wl_callback_add_listener(frameCallback_, &frameListener, this);
+    frameAsked_ = std::chrono::steady_clock::now();
     wl_surface_commit(surface_);
     b->busy = true;
     bufferWidth_ = pixels.width();

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QRect>
 #include <array>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -70,6 +71,7 @@ public:
     void configured(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
     void closedByCompositor();
     void released(wl_buffer* buffer);
+    void frameShown(wl_callback* callback);
     void preferredScale(std::uint32_t scale120);
     // The compositor has read every move of batches up to `batch`.
     void movesApplied(std::uint64_t batch);
@@ -136,6 +138,10 @@ private:
     // the one shown and the one before it.
     std::array<Buffer, 3> buffers_{};
     bool dirty_ = true;
+    // Asked of the compositor with each new buffer: until it answers, the
+    // last one has not been shown and a new one would only be dropped.
+    wl_callback* frameCallback_ = nullptr;
+    std::chrono::steady_clock::time_point frameAsked_{};
     // Presses in quick succession at about the same place count up.
     int clickCount_ = 1;
     std::uint32_t lastPressTime_ = 0;
