@@ -4,8 +4,9 @@ Wayland backend in a headless compositor this script starts:
     wl_contract.py sway|kwin CONTRACT_BINARY [gtest arguments]
 
 sway gets two outputs, the second at 2x; KWin two at 1.5x. The binary is
-told the layout, how to take a screenshot and how to move an output and
-back. Exits with the binary's status, or 77 (skipped) when the compositor
+told the layout, how to take a screenshot, how to move an output and back
+and, on KWin (sway 1.7 cannot turn a headless output off), how to turn
+the second output off and on. Exits with the binary's status, or 77 (skipped) when the compositor
 cannot start here."""
 
 import os
@@ -34,12 +35,19 @@ def sway():
 
 
 def kwin():
+    outputs = os.environ.get("ORVELLA_TEST_KWIN_OUTPUTS")
+    if not outputs:
+        raise Unavailable("orvella-test-kwin-outputs was not built")
     desktop = KWinDesktop("1440x900", outputs=2, scale=1.5)
     desktop.start()
     return desktop, {
         # --width and --height are logical: each output is 2160x1350 pixels.
         "ORVELLA_CONTRACT_LAYOUT": "0,0,1440,900;1440,0,1440,900",
         "ORVELLA_CONTRACT_SCREENSHOT": f"/usr/bin/python3 {os.path.join(HERE, 'kwin_screenshot.py')}",
+        "ORVELLA_CONTRACT_RELAYOUT": f"{outputs} position Virtual-1 1440 300",
+        "ORVELLA_CONTRACT_RESTORE": f"{outputs} position Virtual-1 1440 0",
+        "ORVELLA_CONTRACT_REMOVE_OUTPUT": f"{outputs} enable Virtual-1 0",
+        "ORVELLA_CONTRACT_RESTORE_OUTPUT": f"{outputs} enable Virtual-1 1",
     }
 
 

@@ -32,6 +32,9 @@ public:
     // Moves an output and back; false where the desktop cannot.
     virtual bool changeLayout() = 0;
     virtual void restoreLayout() = 0;
+    // Turns the last output off and on again; false where the desktop cannot.
+    virtual bool removeLastOutput() = 0;
+    virtual void restoreLastOutput() = 0;
 };
 
 // The desktop of this run.

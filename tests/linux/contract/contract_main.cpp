@@ -73,6 +73,9 @@ public:
         shell("xrandr --delmonitor R");
         shell("xrandr --delmonitor L");
     }
+    // One X screen: its monitors are views of it, none goes dark.
+    bool removeLastOutput() override { return false; }
+    void restoreLastOutput() override {}
 
 private:
     linux_desktop::LinuxDesktop backend_;
@@ -108,6 +111,8 @@ public:
     }
     bool changeLayout() override { return runLayoutCommand("ORVELLA_CONTRACT_RELAYOUT"); }
     void restoreLayout() override { runLayoutCommand("ORVELLA_CONTRACT_RESTORE"); }
+    bool removeLastOutput() override { return runLayoutCommand("ORVELLA_CONTRACT_REMOVE_OUTPUT"); }
+    void restoreLastOutput() override { runLayoutCommand("ORVELLA_CONTRACT_RESTORE_OUTPUT"); }
 
 private:
     bool runLayoutCommand(const char* variable) {
@@ -185,10 +190,12 @@ Point toDesktopPoint(QPoint p) {
 }
 
 QRgb shownAt(const QImage& shot, QPoint at) {
-    int width = 0;
-    for (const QRect& r : desktop().layout()) width = std::max(width, r.x() + r.width());
-    if (shot.isNull() || width <= 0) return 0;
-    const double ratio = static_cast<double>(shot.width()) / width;
+    // Outputs stand side by side, so the height holds while the last one is
+    // turned off and the shot narrows.
+    int height = 0;
+    for (const QRect& r : desktop().layout()) height = std::max(height, r.y() + r.height());
+    if (shot.isNull() || height <= 0) return 0;
+    const double ratio = static_cast<double>(shot.height()) / height;
     const int x = static_cast<int>((at.x() + 0.5) * ratio);
     const int y = static_cast<int>((at.y() + 0.5) * ratio);
     if (x < 0 || y < 0 || x >= shot.width() || y >= shot.height()) return 0;

@@ -354,6 +354,48 @@ TEST_F(Contract, ABitmapDrawnOnASurfaceShowsItsPixels) {
     s->close();
 }
 
+TEST_F(Contract, ASurfaceOnAnOutputThatGoesAwayStaysOpenAndShowsWhereItIsMovedNext) {
+    const auto layout = desktop().layout();
+    if (layout.size() < 2) GTEST_SKIP() << "one output";
+    auto& displays = ports().displays;
+    const size_t last = layout.size() - 1;
+    Solid& s = solid(onOutput(last, 100, 100, 80, 80), kMagenta);
+    s.surface->setInteractiveRegion({Rect::make(0, 0, 80, 80)});
+    s.surface->orderFront();
+    const auto shownAtItsPlace = [&](const QImage& shot) {
+        return near(shownAt(shot, layoutPoint(s.surface->frame(), {40, 40})), rgb(kMagenta));
+    };
+    ASSERT_TRUE(shownWithin(shownAtItsPlace));
+    int heard = 0;
+    const int id = displays.addChangeObserver([&] { ++heard; });
+    if (!desktop().removeLastOutput()) {
+        displays.removeChangeObserver(id);
+        GTEST_SKIP() << "this desktop's outputs cannot be turned off from outside";
+    }
+    ASSERT_TRUE(spinUntil([&] { return displays.screens().size() == layout.size() - 1; }));
+    EXPECT_GE(heard, 1);
+    pause(0.5);
+    EXPECT_TRUE(s.surface->isVisible()) << "the output went, the surface is still the tank's to place";
+    EXPECT_FALSE(s.surface->isClosed());
+
+    // As the tank does on a layout change: it moves the surface onto what
+    // is left, where it shows and takes presses.
+    s.surface->setOrigin(onOutput(0, 300, 300, 80, 80).origin);
+    EXPECT_TRUE(shownWithin(shownAtItsPlace)) << "not shown on the remaining output";
+    int presses = 0;
+    s.surface->setMouseHandler([&](const SurfaceMouseEvent& e) { presses += e.type == SurfaceMouseEvent::Type::down; });
+    desktop().movePointer(layoutPoint(s.surface->frame(), {40, 40}));
+    desktop().press();
+    desktop().release();
+    EXPECT_TRUE(spinUntil([&] { return presses == 1; })) << "no press reached it on the remaining output";
+
+    desktop().restoreLastOutput();
+    ASSERT_TRUE(spinUntil([&] { return displays.screens().size() == layout.size(); }));
+    s.surface->setOrigin(onOutput(last, 150, 120, 80, 80).origin);
+    EXPECT_TRUE(shownWithin(shownAtItsPlace)) << "not shown on the output that came back";
+    displays.removeChangeObserver(id);
+}
+
 // --- Mouse ----------------------------------------------------------------
 
 namespace {
