@@ -317,7 +317,9 @@ class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
         if not shutil.which("weston-terminal"):
             raise Unavailable("weston-terminal is not installed")
         proc = self.spawn(["weston-terminal", "--shell=/bin/sh"])
-        time.sleep(1.5)
+        # A loaded machine maps it late: placed once it is the active window.
+        if not wait_until(lambda: self.focused_pid() == proc.pid, timeout=15):
+            raise AssertionError("weston-terminal did not become the active window")
         self.run_script(f"place{proc.pid}",
                         "var w = workspace.activeClient || workspace.activeWindow;\n"
                         f"if (w && w.pid == {proc.pid}) w.frameGeometry = "
