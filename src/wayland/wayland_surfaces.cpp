@@ -43,7 +43,7 @@ const wl_callback_listener syncListener = {
 };
 
 const wl_callback_listener frameListener = {
-    [](void* data, wl_callback* callback, uint32_t) { self(data).frameShown(callback); },
+    [](void* data, wl_callback* callback, uint32_t) { static_cast<WaylandSurfaces*>(data)->frameShown(callback); },
 };
 
 const wp_fractional_scale_v1_listener fractionalListener = {
@@ -129,8 +129,8 @@ void WaylandSurface::map() {
 
 void WaylandSurface::unmap() {
     moves_.clear();
-    if (frameCallback_) wl_callback_destroy(frameCallback_);
-    frameCallback_ = nullptr;
+    commitOwed_ = false;
+    factory_.forgetFrame(this);
     destroyBuffers();
     if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
     if (viewport_) wp_viewport_destroy(viewport_);
@@ -177,7 +177,14 @@ void WaylandSurface::setOrigin(Point origin) {
 }
 
 void WaylandSurface::commitMove() {
-    wl_surface_commit(surface_);
+    // In a motion step the commit waits for the step's end, where a
+    // surface that is also redrawn takes the move with its new buffer.
+    if (factory_.inBatch()) {
+        commitOwed_ = true;
+        factory_.commitLater(this);
+    } else {
+        wl_surface_commit(surface_);
+    }
     if (!factory_.pointerOnSurface() && moves_.empty()) {
         // Nothing measures from it meanwhile: no need to hear when.
         factory_.noteMoved(false);
@@ -185,6 +192,12 @@ void WaylandSurface::commitMove() {
         return;
     }
     moves_.emplace_back(factory_.noteMoved(true), placed_);
+}
+
+void WaylandSurface::commitOwed() {
+    if (!commitOwed_ || !surface_) return;
+    commitOwed_ = false;
+    wl_surface_commit(surface_);
 }
 
 void WaylandSurface::movesApplied(std::uint64_t batch) {
@@ -295,7 +308,10 @@ void WaylandSurface::configured(uint32_t serial, uint32_t, uint32_t) {
         // committed: answered at once, without drawing anything anew.
         zwlr_layer_surface_v1_ack_configure(layer_, serial);
         wl_surface_commit(surface_);
-        factory_.moveConfigured();
+        // Only moves something measures from need the compositor's word
+        // again; sway configures on every move, and at rest that word
+        // would cost a round trip a step.
+        if (!moves_.empty()) factory_.moveConfigured();
         return;
     }
     zwlr_layer_surface_v1_ack_configure(layer_, serial);
@@ -359,13 +375,6 @@ void WaylandSurface::released(wl_buffer* buffer) {
     if (dirty_) render();
 }
 
-void WaylandSurface::frameShown(wl_callback* callback) {
-    wl_callback_destroy(callback);
-    if (callback != frameCallback_) return;
-    frameCallback_ = nullptr;
-    if (dirty_) factory_.renderSoon(this);
-}
-
 WaylandSurface::Buffer* WaylandSurface::freeBuffer(QSize pixels) {
     for (auto& b : buffers_) {
         if (b.busy) continue;
@@ -422,13 +431,9 @@ void WaylandSurface::destroyBuffers() {
 
 void WaylandSurface::render() {
     if (!dirty_ || !configured_ || !surface_ || closed_) return;
-    if (frameCallback_) {
-        // Drawn when the last frame has been shown. A compositor that does
-        // not answer for long (a surface it no longer shows) gets the
-        // next one all the same.
-        if (std::chrono::steady_clock::now() - frameAsked_ < std::chrono::milliseconds(250)) return;
-        wl_callback_destroy(frameCallback_);
-        frameCallback_ = nullptr;
+    if (factory_.framePending(output_)) {
+        factory_.waitForFrame(this);
+        return;
     }
     const double s = scale();
     const bool fractional = fractional_ && viewport_ && scale120_ > 0;
@@ -482,10 +487,9 @@ void WaylandSurface::render() {
     } else {
         wl_surface_damage_buffer(surface_, area.x(), area.y(), area.width(), area.height());
     }
-    frameCallback_ = wl_surface_frame(surface_);
-    wl_callback_add_listener(frameCallback_, &frameListener, this);
-    frameAsked_ = std::chrono::steady_clock::now();
+    factory_.askFrame(this, output_);
     wl_surface_commit(surface_);
+    commitOwed_ = false;
     b->busy = true;
     bufferWidth_ = pixels.width();
 }
@@ -566,6 +570,7 @@ WaylandSurfaces::WaylandSurfaces(WaylandConnection& connection) : connection_(co
 WaylandSurfaces::~WaylandSurfaces() {
     connection_.onPointer = nullptr;
     for (auto& [c, batch] : syncs_) wl_callback_destroy(c);
+    for (auto& [output, frame] : frames_) wl_callback_destroy(frame.callback);
 }
 
 std::shared_ptr<Surface> WaylandSurfaces::createSurface(SurfaceKind kind, const Rect& contentRect,
@@ -576,6 +581,8 @@ std::shared_ptr<Surface> WaylandSurfaces::createSurface(SurfaceKind kind, const 
 void WaylandSurfaces::untrack(WaylandSurface* s) {
     live_.erase(s);
     pending_.erase(s);
+    waiting_.erase(s);
+    commits_.erase(s);
 }
 
 void WaylandSurfaces::renderSoon(WaylandSurface* s) {
@@ -633,11 +640,66 @@ void WaylandSurfaces::syncAnswered(wl_callback* callback) {
     for (WaylandSurface* s : live_) s->movesApplied(done);
 }
 
+bool WaylandSurfaces::framePending(const Output* output) {
+    auto it = frames_.find(output);
+    // Surfaces drawn together go out together under one frame.
+    if (it == frames_.end() || it->second.round == round_) return false;
+    // A compositor that does not answer for long (an output it no longer
+    // shows) gets the next frame all the same.
+    if (std::chrono::steady_clock::now() - it->second.asked < std::chrono::milliseconds(250)) return true;
+    wl_callback_destroy(it->second.callback);
+    frames_.erase(it);
+    return false;
+}
+
+void WaylandSurfaces::askFrame(WaylandSurface* s, const Output* output) {
+    if (frames_.count(output)) return;
+    wl_callback* callback = wl_surface_frame(s->surface());
+    wl_callback_add_listener(callback, &frameListener, this);
+    frames_[output] = {callback, s, std::chrono::steady_clock::now(), round_};
+}
+
+void WaylandSurfaces::frameShown(wl_callback* callback) {
+    for (auto it = frames_.begin(); it != frames_.end(); ++it) {
+        if (it->second.callback != callback) continue;
+        frames_.erase(it);
+        break;
+    }
+    wl_callback_destroy(callback);
+    wakeWaiting();
+}
+
+void WaylandSurfaces::forgetFrame(WaylandSurface* s) {
+    bool held = false;
+    for (auto it = frames_.begin(); it != frames_.end();) {
+        if (it->second.holder != s) {
+            ++it;
+            continue;
+        }
+        wl_callback_destroy(it->second.callback);
+        it = frames_.erase(it);
+        held = true;
+    }
+    if (held) wakeWaiting();
+}
+
+void WaylandSurfaces::wakeWaiting() {
+    auto waiting = std::move(waiting_);
+    waiting_.clear();
+    for (WaylandSurface* s : waiting)
+        if (live_.count(s)) renderSoon(s);
+}
+
 void WaylandSurfaces::renderPending() {
+    ++round_;
     auto pending = std::move(pending_);
     pending_.clear();
     for (WaylandSurface* s : pending)
         if (live_.count(s)) s->render();
+    auto commits = std::move(commits_);
+    commits_.clear();
+    for (WaylandSurface* s : commits)
+        if (live_.count(s)) s->commitOwed();
     syncMoves();
     connection_.flush();
 }

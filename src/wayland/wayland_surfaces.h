@@ -71,7 +71,8 @@ public:
     void configured(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
     void closedByCompositor();
     void released(wl_buffer* buffer);
-    void frameShown(wl_callback* callback);
+    // A move of this motion step not yet sent with a buffer: sent now.
+    void commitOwed();
     void preferredScale(std::uint32_t scale120);
     // The compositor has read every move of batches up to `batch`.
     void movesApplied(std::uint64_t batch);
@@ -138,10 +139,7 @@ private:
     // the one shown and the one before it.
     std::array<Buffer, 3> buffers_{};
     bool dirty_ = true;
-    // Asked of the compositor with each new buffer: until it answers, the
-    // last one has not been shown and a new one would only be dropped.
-    wl_callback* frameCallback_ = nullptr;
-    std::chrono::steady_clock::time_point frameAsked_{};
+    bool commitOwed_ = false;
     // Presses in quick succession at about the same place count up.
     int clickCount_ = 1;
     std::uint32_t lastPressTime_ = 0;
@@ -174,6 +172,8 @@ public:
     // A moved surface was configured again and has answered.
     void moveConfigured();
     void beginBatch() { ++batchDepth_; }
+    bool inBatch() const { return batchDepth_ > 0; }
+    void commitLater(WaylandSurface* s) { commits_.insert(s); }
     void endBatch();
     // Told of every press, drag and move on a surface, in global desktop
     // points (for the mouse's local monitors).
@@ -183,7 +183,30 @@ public:
     // What later turns of the event loop run on; gone with the factory.
     QObject* context() { return &context_; }
 
+    // Frame pacing: one frame callback per output, asked with the first
+    // buffer after the last answer. Until the compositor answers, it has
+    // not shown that output's last frame, and a new buffer on it would only
+    // be dropped: surfaces there wait for the answer.
+    bool framePending(const Output* output);
+    void askFrame(WaylandSurface* s, const Output* output);
+    void waitForFrame(WaylandSurface* s) { waiting_.insert(s); }
+    void frameShown(wl_callback* callback);
+    // The surface is going: a frame asked through it will not be answered.
+    void forgetFrame(WaylandSurface* s);
+
 private:
+    void wakeWaiting();
+    struct Frame {
+        wl_callback* callback = nullptr;
+        WaylandSurface* holder = nullptr;
+        std::chrono::steady_clock::time_point asked;
+        std::uint64_t round = 0;
+    };
+    // Counts the rounds of drawing.
+    std::uint64_t round_ = 0;
+    std::map<const Output*, Frame> frames_;
+    std::set<WaylandSurface*> waiting_;
+    std::set<WaylandSurface*> commits_;
     void renderPending();
     QObject context_;
     WaylandConnection& connection_;
