@@ -12,8 +12,14 @@ namespace orvella::testing {
 inline bool spinUntil(const std::function<bool()>& done, double seconds = 3.0) {
     QEventLoop loop;
     QTimer poll;
+    // The poll stops while `done` runs: a `done` that spins a loop of its
+    // own is not entered again from within.
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
+        poll.stop();
+        if (done())
+            loop.quit();
+        else
+            poll.start(10);
     });
     QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
     poll.start(10);

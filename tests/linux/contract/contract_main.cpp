@@ -9,10 +9,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "backend_support.h"
 #include "contract/contract_desktop.h"
 #include "linux/linux_desktop.h"
 #include "linux/x11.h"
@@ -161,17 +160,7 @@ private:
 
 ContractDesktop& desktop() { return *current; }
 
-bool spinUntil(const std::function<bool()>& done, double seconds) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-    poll.start(10);
-    if (!done()) loop.exec();
-    return done();
-}
+bool spinUntil(const std::function<bool()>& done, double seconds) { return testing::spinUntil(done, seconds); }
 
 QPoint toLayout(Point p) {
     const QRect primary = desktop().layout().front();
