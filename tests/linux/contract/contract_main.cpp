@@ -86,8 +86,8 @@ private:
 class WaylandContract : public ContractDesktop {
 public:
     explicit WaylandContract(std::unique_ptr<wayland::WaylandDesktop> backend) : backend_(std::move(backend)) {
-        const QString spec = qEnvironmentVariable("ORVELLA_CONTRACT_LAYOUT");
-        for (const QString& output : spec.split(';', Qt::SkipEmptyParts)) {
+        const QString outputs = qEnvironmentVariable("ORVELLA_CONTRACT_LAYOUT");
+        for (const QString& output : outputs.split(';', Qt::SkipEmptyParts)) {
             const QStringList v = output.split(',');
             if (v.size() == 4) layout_.emplace_back(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
         }
