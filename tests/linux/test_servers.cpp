@@ -1,6 +1,7 @@
 #include "test_servers.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,13 @@
 
 namespace orvella::testing {
 namespace {
+
+// In the child: ends with the test binary, even one ctest kills on a
+// timeout, so that no server outlives the run.
+void endWithParent(pid_t parent) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(1);
+}
 
 // One line a child prints on a pipe; the pipe is closed after.
 std::string readLine(int fd) {
@@ -27,8 +35,10 @@ std::string readLine(int fd) {
 pid_t startXvfbOnce(std::string& display, const std::string& size) {
     int fds[2];
     if (::pipe(fds) != 0) return -1;
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        endWithParent(parent);
         ::close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
         const std::string screen = size + "x24";
@@ -60,8 +70,10 @@ pid_t startXvfb(std::string& display, const std::string& size) {
 pid_t startBus() {
     int fds[2];
     if (::pipe(fds) != 0) return -1;
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        endWithParent(parent);
         ::close(fds[0]);
         const std::string print = "--print-address=" + std::to_string(fds[1]);
         ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", print.c_str(), static_cast<char*>(nullptr));
