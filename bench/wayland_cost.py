@@ -2,9 +2,19 @@
 picom) and Orvella on its Wayland backend in sway (headless, pixman). For
 each, the CPU share of Orvella's process and of the display side (Xvfb and
 picom; sway) over SECONDS of wall time, after start-up, with the pointer
-resting away from the fish. Run by bench/report; prints one line per case."""
+resting away from the fish.
+
+A share of about two per cent of one core moves by half a point from one
+run to the next on a virtual machine, so the two cases alternate for ROUNDS
+rounds, each with a fresh process, and the medians are compared. The tank
+steps twice as often while fish overlap, which depends on where they
+happened to start, so the CPU time per motion step is given beside the
+share. Run by bench/report; prints one line per run and the medians.
+
+    wayland_cost.py [SECONDS [ROUNDS]]"""
 
 import os
+import statistics
 import sys
 import time
 
@@ -14,6 +24,7 @@ from harness import Desktop, Orvella  # noqa: E402
 from wayland_harness import SwayDesktop, Unavailable  # noqa: E402
 
 SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 20
+ROUNDS = int(sys.argv[2]) if len(sys.argv) > 2 else 3
 TICKS = os.sysconf("SC_CLK_TCK")
 ICONS = ["web-browser", "mail-send", "utilities-terminal", "accessories-text-editor", "user-available",
          "system-file-manager", "office-calendar", "applications-graphics", "x-office-presentation"]
@@ -65,31 +76,50 @@ def run(label, desktop, display_pids, args, pointer):
         u0, s0 = cpu(pid, "user"), cpu(pid, "system")
         (own, shown), rate = shares([[pid], display_pids()], orvella.motion_steps)
         u1, s1 = cpu(pid, "user"), cpu(pid, "system")
+        # Per cent of a second per second, over steps per second.
+        per_step = 10 * own / rate if rate else float("nan")
         print(f"  {label}: orvella {own:.2f} % (user {100 * (u1 - u0) / SECONDS:.2f}, system "
               f"{100 * (s1 - s0) / SECONDS:.2f}), display side {shown:.2f} % of one core; "
-              f"{rate:.1f} motion steps a second", flush=True)
+              f"{rate:.1f} motion steps a second, {per_step:.3f} ms of orvella's CPU a step", flush=True)
+        return own, shown, per_step
     finally:
         orvella.stop()
 
 
-x11 = Desktop("1440x900", compositor=True, wm="openbox").start()
-try:
-    def x11_display():
-        return [p.pid for p in x11.procs if os.path.basename(str(p.args[0])) in ("Xvfb", "picom")]
-    run("X11, Xvfb + picom", x11, x11_display, ("--backend", "x11"), lambda: x11.mouse(1400, 880))
-finally:
-    x11.stop()
+def summary(label, results):
+    if not results:
+        return
+    own = statistics.median(r[0] for r in results)
+    shown = statistics.median(r[1] for r in results)
+    per_step = statistics.median(r[2] for r in results)
+    print(f"  median of {len(results)}, {label}: orvella {own:.2f} % ({per_step:.3f} ms a step), "
+          f"display side {shown:.2f} %", flush=True)
 
+
+x11 = Desktop("1440x900", compositor=True, wm="openbox").start()
 sway = SwayDesktop("1440x900", compositor=False, wm=None)
 try:
-    sway.start()
-except Unavailable as e:
-    print(f"  Wayland on sway: not measured ({e})")
-else:
     try:
+        sway.start()
+    except Unavailable as e:
+        print(f"  Wayland on sway: not measured ({e})")
+        sway = None
+    else:
         sway.native = True
         sway.env.pop("QT_QPA_PLATFORM", None)
-        run("Wayland backend on sway (pixman)", sway, lambda: [sway.sway.pid], ("--backend", "wayland"),
-            lambda: sway.pointer(1400, 880))
-    finally:
+
+    def x11_display():
+        return [p.pid for p in x11.procs if os.path.basename(str(p.args[0])) in ("Xvfb", "picom")]
+
+    on_x11, on_sway = [], []
+    for _ in range(ROUNDS):
+        on_x11.append(run("X11, Xvfb + picom", x11, x11_display, ("--backend", "x11"), lambda: x11.mouse(1400, 880)))
+        if sway:
+            on_sway.append(run("Wayland backend on sway (pixman)", sway, lambda: [sway.sway.pid],
+                               ("--backend", "wayland"), lambda: sway.pointer(1400, 880)))
+    summary("X11, Xvfb + picom", on_x11)
+    summary("Wayland backend on sway (pixman)", on_sway)
+finally:
+    if sway:
         sway.stop()
+    x11.stop()
