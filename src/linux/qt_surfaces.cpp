@@ -399,7 +399,9 @@ void QtSurface::orderFront() {
         watchStructure(false);
         applyInputShape();  // mapping may reset nothing, but be sure
     }
+    frontedAt_ = factory_.nextFront();
     factory_.raise(window_.get());
+    factory_.raiseFrom(stackingRank(kind_) + 1);
 }
 
 void QtSurface::watchStructure(bool watch) {
@@ -549,7 +551,7 @@ bool QtSurfaces::nativeEventFilter(const QByteArray& eventType, void* message, q
         raiseQueued_ = true;
         QTimer::singleShot(0, this, [this] {
             raiseQueued_ = false;
-            raiseAll();
+            raiseFrom(0);
         });
     }
     return false;
@@ -709,11 +711,17 @@ void QtSurfaces::raise(SurfaceWindow* window) {
     flushSoon();
 }
 
-void QtSurfaces::raiseAll() {
-    // Fish above badges' owners, overlays beneath fish: raise overlays first.
-    for (auto kind : {SurfaceKind::overlay, SurfaceKind::fish, SurfaceKind::badge})
-        for (QtSurface* s : live_)
-            if (s->kind() == kind && s->isVisible()) s->raise();
+void QtSurfaces::raiseFrom(int rank) {
+    // Raised bottom first, in the order they keep: by kind, then by when
+    // each was last ordered front.
+    std::vector<QtSurface*> shown;
+    for (QtSurface* s : live_)
+        if (s->isVisible() && stackingRank(s->kind()) >= rank) shown.push_back(s);
+    std::sort(shown.begin(), shown.end(), [](const QtSurface* a, const QtSurface* b) {
+        const int ra = stackingRank(a->kind()), rb = stackingRank(b->kind());
+        return ra != rb ? ra < rb : a->frontedAt() < b->frontedAt();
+    });
+    for (QtSurface* s : shown) s->raise();
 }
 
 }  // namespace orvella::linux_desktop

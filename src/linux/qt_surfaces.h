@@ -102,6 +102,7 @@ public:
     void setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) override;
 
     SurfaceKind kind() const { return kind_; }
+    std::uint64_t frontedAt() const { return frontedAt_; }
     SurfaceWindow* window() const { return window_.get(); }
     unsigned long windowID() const;
     void raise();
@@ -123,6 +124,8 @@ private:
     bool closed_ = false;
     bool ignores_ = false;
     bool shown_ = false;
+    // When it was last ordered front: the later, the higher in its kind.
+    std::uint64_t frontedAt_ = 0;
     std::vector<Rect> region_;
     QRect placed_;
 };
@@ -154,7 +157,10 @@ public:
     // draws what was asked for and sends everything to the server at once.
     void beginBatch() { ++batchDepth_; }
     void endBatch();
-    void raiseAll();
+    // Raises the shown surfaces of this stacking rank and above, in their
+    // order: all of them for 0.
+    void raiseFrom(int rank);
+    std::uint64_t nextFront() { return ++fronts_; }
     // Puts a surface on top of other windows, but beneath Orvella's own
     // menus and its active dialog: a fish never covers them.
     void raise(SurfaceWindow* window);
@@ -168,6 +174,7 @@ private:
     QTimer* compositorTimer_ = nullptr;
     RenderThread renderThread_;
     std::set<QtSurface*> live_;
+    std::uint64_t fronts_ = 0;
     std::vector<SurfaceWindow*> pending_;
     bool renderQueued_ = false;
     bool flushQueued_ = false;

@@ -135,7 +135,8 @@ std::unique_ptr<WaylandConnection> WaylandConnection::open(const char* name) {
     // Globals, then what they announce (outputs' geometry), then the
     // probes' first configure.
     for (int i = 0; i < 3; ++i) connection->roundtrip();
-    if (!connection->layerShell_ || !connection->compositor_ || !connection->shm_) return nullptr;
+    if (!connection->layerShell_ || !connection->compositor_ || !connection->subcompositor_ || !connection->shm_)
+        return nullptr;
     return connection;
 }
 
@@ -164,6 +165,7 @@ WaylandConnection::~WaylandConnection() {
     if (xdgOutputs_) zxdg_output_manager_v1_destroy(xdgOutputs_);
     if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
     if (shm_) wl_shm_destroy(shm_);
+    if (subcompositor_) wl_subcompositor_destroy(subcompositor_);
     if (compositor_) wl_compositor_destroy(compositor_);
     wl_registry_destroy(registry_);
     wl_display_flush(display_);
@@ -177,6 +179,8 @@ void WaylandConnection::global(wl_registry* registry, uint32_t name, const char*
     };
     if (is(wl_compositor_interface)) {
         compositor_ = static_cast<wl_compositor*>(bind(wl_compositor_interface, 4));
+    } else if (is(wl_subcompositor_interface)) {
+        subcompositor_ = static_cast<wl_subcompositor*>(bind(wl_subcompositor_interface, 1));
     } else if (is(wl_shm_interface)) {
         shm_ = static_cast<wl_shm*>(bind(wl_shm_interface, 1));
     } else if (is(wl_seat_interface) && !seat_) {

@@ -1,7 +1,7 @@
 #pragma once
 // Orvella's own connection to the Wayland compositor, beside Qt's: the
-// fish, their pills and the water are layer surfaces above every window,
-// which Qt has no words for. Dispatched from the Qt event loop.
+// fish, their pills and the water live on layer surfaces above every
+// window, which Qt has no words for. Dispatched from the Qt event loop.
 
 #include <QObject>
 #include <QRect>
@@ -15,6 +15,7 @@
 struct wl_display;
 struct wl_registry;
 struct wl_compositor;
+struct wl_subcompositor;
 struct wl_shm;
 struct wl_seat;
 struct wl_pointer;
@@ -65,6 +66,7 @@ public:
 
     wl_display* display() const { return display_; }
     wl_compositor* compositor() const { return compositor_; }
+    wl_subcompositor* subcompositor() const { return subcompositor_; }
     wl_shm* shm() const { return shm_; }
     zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
     wp_viewporter* viewporter() const { return viewporter_; }
@@ -103,6 +105,7 @@ private:
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
     wl_compositor* compositor_ = nullptr;
+    wl_subcompositor* subcompositor_ = nullptr;
     wl_shm* shm_ = nullptr;
     wl_seat* seat_ = nullptr;
     wl_pointer* pointer_ = nullptr;

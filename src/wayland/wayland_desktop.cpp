@@ -17,9 +17,7 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, st
       defaults_((linux_desktop::useDesktopIconTheme(), std::move(defaultsFile))),
       platform_{displays_, surfaces_, bitmaps_, workspace_, mouse_,    accessibility_,
                 scheduler_, clock_,    random_,  defaults_,  awareness_} {
-    connection_->onOutputRemoved = [this](Output* output) {
-        for (WaylandSurface* s : surfaces_.surfaces()) s->outputRemoved(output);
-    };
+    connection_->onOutputRemoved = [this](Output* output) { surfaces_.outputRemoved(output); };
     connection_->onOutputsChanged = [this] {
         for (WaylandSurface* s : surfaces_.surfaces()) s->outputsChanged();
         displays_.changed();

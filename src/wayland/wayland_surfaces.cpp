@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "linux/coordinates.h"
@@ -26,28 +27,25 @@ using linux_desktop::QtCanvas;
 namespace {
 
 WaylandSurface& self(void* data) { return *static_cast<WaylandSurface*>(data); }
+Host& host(void* data) { return *static_cast<Host*>(data); }
 
-const zwlr_layer_surface_v1_listener layerListener = {
+const zwlr_layer_surface_v1_listener hostListener = {
     [](void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t width, uint32_t height) {
-        self(data).configured(serial, width, height);
+        host(data).factory->hostConfigured(host(data), serial, width, height);
     },
-    [](void* data, zwlr_layer_surface_v1*) { self(data).closedByCompositor(); },
+    [](void* data, zwlr_layer_surface_v1*) { host(data).factory->hostClosed(host(data)); },
+};
+
+const wp_fractional_scale_v1_listener hostScaleListener = {
+    [](void* data, wp_fractional_scale_v1*, uint32_t scale) { host(data).factory->hostScale(host(data), scale); },
 };
 
 const wl_buffer_listener bufferListener = {
     [](void* data, wl_buffer* buffer) { self(data).released(buffer); },
 };
 
-const wl_callback_listener syncListener = {
-    [](void* data, wl_callback* callback, uint32_t) { static_cast<WaylandSurfaces*>(data)->syncAnswered(callback); },
-};
-
 const wl_callback_listener frameListener = {
     [](void* data, wl_callback* callback, uint32_t) { static_cast<WaylandSurfaces*>(data)->frameShown(callback); },
-};
-
-const wp_fractional_scale_v1_listener fractionalListener = {
-    [](void* data, wp_fractional_scale_v1*, uint32_t scale) { self(data).preferredScale(scale); },
 };
 
 // Where a surface goes in the layout: whole pixels, its size kept (a
@@ -75,6 +73,36 @@ Output* outputAt(const WaylandConnection& connection, QPoint at) {
     return best;
 }
 
+// A buffer of shared memory, cleared (a new file reads as zeros: fully
+// transparent), and where its pixels are mapped.
+struct ShmBuffer {
+    wl_buffer* buffer = nullptr;
+    void* data = nullptr;
+    std::size_t size = 0;
+};
+
+ShmBuffer createShmBuffer(wl_shm* shm, QSize pixels) {
+    const int stride = pixels.width() * 4;
+    const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(pixels.height());
+    const int fd = memfd_create("orvella-surface", MFD_CLOEXEC);
+    if (fd < 0) return {};
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        ::close(fd);
+        return {};
+    }
+    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (data == MAP_FAILED) {
+        ::close(fd);
+        return {};
+    }
+    wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(size));
+    wl_buffer* buffer =
+        wl_shm_pool_create_buffer(pool, 0, pixels.width(), pixels.height(), stride, WL_SHM_FORMAT_ARGB8888);
+    wl_shm_pool_destroy(pool);
+    ::close(fd);
+    return {buffer, data, size};
+}
+
 }  // namespace
 
 WaylandSurface::WaylandSurface(WaylandSurfaces& factory, SurfaceKind kind, const Rect& frame, std::string title,
@@ -90,132 +118,101 @@ WaylandSurface::~WaylandSurface() {
 }
 
 double WaylandSurface::scale() const {
-    if (fractional_ && viewport_ && scale120_ > 0) return scale120_ / 120.0;
+    if (viewport_ && host_ && host_->scale120 > 0) return host_->scale120 / 120.0;
     return output_ ? output_->scale : 1;
 }
 
 void WaylandSurface::map() {
-    if (layer_ || closed_) return;
+    if (surface_ || closed_) return;
     auto& c = factory_.connection();
     placed_ = layoutRect(frame_);
     output_ = outputAt(c, placed_.center());
     if (!output_) return;
+    host_ = factory_.hostFor(output_);
     surface_ = wl_compositor_create_surface(c.compositor());
     wl_surface_set_user_data(surface_, this);
-    if (c.viewporter() && c.fractionalScale()) {
-        viewport_ = wp_viewporter_get_viewport(c.viewporter(), surface_);
-        fractional_ = wp_fractional_scale_manager_v1_get_fractional_scale(c.fractionalScale(), surface_);
-        wp_fractional_scale_v1_add_listener(fractional_, &fractionalListener, this);
-    }
-    // The title names the surface for the compositor's tools.
-    layer_ = zwlr_layer_shell_v1_get_layer_surface(c.layerShell(), surface_, output_->output,
-                                                   ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, title_.c_str());
-    zwlr_layer_surface_v1_add_listener(layer_, &layerListener, this);
-    zwlr_layer_surface_v1_set_anchor(layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
-    // Placed from the output's corner, panels or not; and never pushing
-    // other surfaces aside.
-    zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);
-    zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
-    sizeAsked_ = QSize();
+    if (c.viewporter() && c.fractionalScale()) viewport_ = wp_viewporter_get_viewport(c.viewporter(), surface_);
+    // Synchronised with the host (the default): what a motion step moves
+    // and draws on an output shows in one commit.
+    subsurface_ = wl_subcompositor_get_subsurface(c.subcompositor(), surface_, host_->surface);
+    factory_.raise(this);
+    // The pointer goes through it to the host.
+    wl_region* none = c.emptyRegion();
+    wl_surface_set_input_region(surface_, none);
+    wl_region_destroy(none);
     place();
-    shownAt_ = placed_;
-    applyInputRegion();
-    configured_ = false;
     dirty_ = true;
-    // The first commit carries no buffer; the compositor answers with a
-    // configure, and the first drawing follows it.
-    wl_surface_commit(surface_);
+    for (auto& b : buffers_) b.stale = b.image.rect();
+    factory_.renderSoon(this);
+    tellHost();
 }
 
 void WaylandSurface::unmap() {
-    moves_.clear();
-    commitOwed_ = false;
+    if (host_) {
+        // Its region stops taking presses with the host's next commit.
+        auto& stack = host_->stack;
+        stack.erase(std::remove(stack.begin(), stack.end(), this), stack.end());
+        factory_.hostRegionChanged(host_);
+    }
+    pressed_ = false;
     factory_.forgetFrame(this);
     destroyBuffers();
-    if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
     if (viewport_) wp_viewport_destroy(viewport_);
-    if (layer_) zwlr_layer_surface_v1_destroy(layer_);
+    // Gone from the screen at once, without the host's commit.
+    if (subsurface_) wl_subsurface_destroy(subsurface_);
     if (surface_) wl_surface_destroy(surface_);
-    fractional_ = nullptr;
     viewport_ = nullptr;
-    layer_ = nullptr;
+    subsurface_ = nullptr;
     surface_ = nullptr;
+    host_ = nullptr;
     output_ = nullptr;
-    configured_ = false;
-    scale120_ = 0;
     bufferWidth_ = 0;
 }
 
 void WaylandSurface::place() {
-    if (!layer_ || !output_) return;
+    if (!subsurface_ || !output_) return;
     const QRect o = output_->logical;
-    // The size only when it changes: a compositor answers a new size with
-    // a configure to acknowledge, a round trip a moving fish does not need.
-    if (placed_.size() != sizeAsked_) {
-        sizeAsked_ = placed_.size();
-        zwlr_layer_surface_v1_set_size(layer_, static_cast<uint32_t>(std::max(1, placed_.width())),
-                                       static_cast<uint32_t>(std::max(1, placed_.height())));
-    }
-    zwlr_layer_surface_v1_set_margin(layer_, placed_.y() - o.y(), 0, 0, placed_.x() - o.x());
+    wl_subsurface_set_position(subsurface_, placed_.x() - o.x(), placed_.y() - o.y());
 }
 
 void WaylandSurface::setOrigin(Point origin) {
     if (frame_.origin == origin) return;
     frame_.origin = origin;
-    if (!layer_) return;
+    if (!surface_) return;
     placed_ = layoutRect(frame_);
     Output* now = outputAt(factory_.connection(), placed_.center());
-    // A layer surface belongs to one output: crossing to another one takes
-    // a new surface there, but not in the middle of a drag, which a new
-    // surface would end (the fish is cut at the output's edge until then).
+    // A subsurface shows on its host's output only: crossing to another
+    // one takes the host there, but not in the middle of a drag, which a
+    // new surface would end (the fish is cut at the output's edge until
+    // then).
     if (now != output_ && !pressed_) {
         replace();
         return;
     }
     place();
-    if (configured_) commitMove();
+    factory_.noteMoved();
+    // In a motion step the host's commit waits for the step's end, and
+    // carries every move and new drawing of the step on that output.
+    tellHost();
 }
 
-void WaylandSurface::commitMove() {
-    // In a motion step the commit waits for the step's end, where a
-    // surface that is also redrawn takes the move with its new buffer.
-    if (factory_.inBatch()) {
-        commitOwed_ = true;
-        factory_.commitLater(this);
+void WaylandSurface::tellHost() {
+    if (!host_) return;
+    if (ignores_ || region_.empty()) {
+        factory_.commitHost(host_);
     } else {
-        wl_surface_commit(surface_);
-    }
-    if (!factory_.pointerOnSurface() && moves_.empty()) {
-        // Nothing measures from it meanwhile: no need to hear when.
-        factory_.noteMoved(false);
-        shownAt_ = placed_;
-        return;
-    }
-    moves_.emplace_back(factory_.noteMoved(true), placed_);
-}
-
-void WaylandSurface::commitOwed() {
-    if (!commitOwed_ || !surface_) return;
-    commitOwed_ = false;
-    wl_surface_commit(surface_);
-}
-
-void WaylandSurface::movesApplied(std::uint64_t batch) {
-    while (!moves_.empty() && moves_.front().first <= batch) {
-        shownAt_ = moves_.front().second;
-        moves_.pop_front();
+        factory_.hostRegionChanged(host_);
     }
 }
 
 void WaylandSurface::setContentSize(Size size) {
     if (frame_.size == size) return;
     frame_.size = size;
-    if (!layer_) return;
+    if (!surface_) return;
     placed_ = layoutRect(frame_);
     place();
-    applyInputRegion();
-    dirty_ = true;
-    if (configured_) wl_surface_commit(surface_);
+    factory_.hostRegionChanged(host_);
+    setNeedsDisplay();
 }
 
 void WaylandSurface::setAlpha(double alpha) {
@@ -228,6 +225,10 @@ void WaylandSurface::setAlpha(double alpha) {
 void WaylandSurface::orderFront() {
     if (closed_) return;
     shown_ = true;
+    if (surface_) {
+        factory_.raise(this);
+        return;
+    }
     map();
 }
 
@@ -249,37 +250,45 @@ void WaylandSurface::close() {
 void WaylandSurface::setIgnoresMouseEvents(bool ignores) {
     if (ignores == ignores_) return;
     ignores_ = ignores;
-    applyInputRegion();
-    if (configured_) wl_surface_commit(surface_);
+    if (host_) factory_.hostRegionChanged(host_);
 }
 
 void WaylandSurface::setInteractiveRegion(const std::vector<Rect>& rects) {
     region_ = rects;
-    applyInputRegion();
-    if (configured_) wl_surface_commit(surface_);
+    if (host_) factory_.hostRegionChanged(host_);
 }
 
-void WaylandSurface::applyInputRegion() {
-    if (!surface_) return;
+void WaylandSurface::addInputTo(wl_region* region, QPoint origin) const {
     // Exactly the interactive part takes the pointer: an empty region lets
     // every press through, as on X11.
-    wl_region* region = factory_.connection().emptyRegion();
-    if (!ignores_) {
-        const double h = frame_.height();
-        for (const Rect& r : region_) {
-            const QRectF top(r.minX(), h - r.minY() - r.height(), r.width(), r.height());
-            const QRect px = top.toAlignedRect();
-            wl_region_add(region, px.x(), px.y(), px.width(), px.height());
-        }
+    if (ignores_ || !surface_) return;
+    const double h = frame_.height();
+    for (const Rect& r : region_) {
+        const QRectF top(r.minX(), h - r.minY() - r.height(), r.width(), r.height());
+        const QRect px = top.toAlignedRect().translated(placed_.topLeft() - origin);
+        wl_region_add(region, px.x(), px.y(), px.width(), px.height());
     }
-    wl_surface_set_input_region(surface_, region);
-    wl_region_destroy(region);
+}
+
+double WaylandSurface::distanceToRegion(QPointF at) const {
+    if (ignores_ || !surface_) return std::numeric_limits<double>::infinity();
+    const double h = frame_.height();
+    double best = std::numeric_limits<double>::infinity();
+    for (const Rect& r : region_) {
+        const QRectF px = QRectF(r.minX(), h - r.minY() - r.height(), r.width(), r.height())
+                              .toAlignedRect()
+                              .translated(placed_.topLeft());
+        const double dx = std::max({px.left() - at.x(), 0.0, at.x() - px.right()});
+        const double dy = std::max({px.top() - at.y(), 0.0, at.y() - px.bottom()});
+        best = std::min(best, std::hypot(dx, dy));
+    }
+    return best;
 }
 
 void WaylandSurface::setNeedsDisplay() {
     for (auto& b : buffers_) b.stale = b.image.rect();
     dirty_ = true;
-    if (layer_) factory_.renderSoon(this);
+    if (surface_) factory_.renderSoon(this);
 }
 
 void WaylandSurface::setNeedsDisplayIn(const Rect& rect) {
@@ -294,33 +303,19 @@ void WaylandSurface::setNeedsDisplayIn(const Rect& rect) {
                              .adjusted(-1, -1, 1, 1);
     for (auto& b : buffers_) b.stale |= pixels & b.image.rect();
     dirty_ = true;
-    if (layer_) factory_.renderSoon(this);
+    if (surface_) factory_.renderSoon(this);
 }
 
 void WaylandSurface::setMouseHandler(std::function<void(const SurfaceMouseEvent&)> handler) {
     mouse_ = std::move(handler);
 }
 
-void WaylandSurface::configured(uint32_t serial, uint32_t, uint32_t) {
-    if (configured_) {
-        // A moved surface is configured again at the same size. Some
-        // compositors (KWin) place it only once that is acknowledged and
-        // committed: answered at once, without drawing anything anew.
-        zwlr_layer_surface_v1_ack_configure(layer_, serial);
-        wl_surface_commit(surface_);
-        // Only moves something measures from need the compositor's word
-        // again; sway configures on every move, and at rest that word
-        // would cost a round trip a step.
-        if (!moves_.empty()) factory_.moveConfigured();
-        return;
-    }
-    zwlr_layer_surface_v1_ack_configure(layer_, serial);
-    configured_ = true;
-    dirty_ = true;
-    render();
+void WaylandSurface::hostReady() { setNeedsDisplay(); }
+
+void WaylandSurface::hostGone() {
+    unmap();
+    replaceSoon();
 }
-
-
 
 void WaylandSurface::replace() {
     unmap();
@@ -330,19 +325,13 @@ void WaylandSurface::replace() {
 void WaylandSurface::replaceSoon() {
     QTimer::singleShot(0, factory_.context(), [this, &factory = factory_] {
         if (!factory.isLive(this) || !shown_) return;
-        if (layer_ && outputAt(factory.connection(), placed_.center()) == output_) return;
+        if (surface_ && outputAt(factory.connection(), placed_.center()) == output_) return;
         replace();
     });
 }
 
-void WaylandSurface::closedByCompositor() {
-    // The output went, or the compositor will not have it: placed afresh.
-    unmap();
-    replaceSoon();
-}
-
 void WaylandSurface::outputsChanged() {
-    if (!layer_) {
+    if (!surface_) {
         if (shown_) map();
         return;
     }
@@ -353,6 +342,7 @@ void WaylandSurface::outputsChanged() {
         return;
     }
     place();
+    factory_.hostRegionChanged(host_);
     setNeedsDisplay();
 }
 
@@ -361,12 +351,6 @@ void WaylandSurface::outputRemoved(const Output* output) {
     // Placed afresh on another output once the layout has settled.
     unmap();
     replaceSoon();
-}
-
-void WaylandSurface::preferredScale(uint32_t scale120) {
-    if (scale120 == scale120_) return;
-    scale120_ = scale120;
-    setNeedsDisplay();
 }
 
 void WaylandSurface::released(wl_buffer* buffer) {
@@ -388,34 +372,20 @@ WaylandSurface::Buffer* WaylandSurface::freeBuffer(QSize pixels) {
             munmap(b.data, b.size);
             b = Buffer{};
         }
-        const int stride = pixels.width() * 4;
-        const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(pixels.height());
-        const int fd = memfd_create("orvella-surface", MFD_CLOEXEC);
-        if (fd < 0) return nullptr;
-        if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
-            ::close(fd);
-            return nullptr;
-        }
-        void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (data == MAP_FAILED) {
-            ::close(fd);
-            return nullptr;
-        }
-        wl_shm_pool* pool = wl_shm_create_pool(factory_.connection().shm(), fd, static_cast<int32_t>(size));
-        b.buffer = wl_shm_pool_create_buffer(pool, 0, pixels.width(), pixels.height(), stride, WL_SHM_FORMAT_ARGB8888);
-        wl_shm_pool_destroy(pool);
-        ::close(fd);
-        wl_buffer_add_listener(b.buffer, &bufferListener, this);
-        b.data = data;
-        b.size = size;
+        const ShmBuffer shm = createShmBuffer(factory_.connection().shm(), pixels);
+        if (!shm.buffer) return nullptr;
+        wl_buffer_add_listener(shm.buffer, &bufferListener, this);
+        b.buffer = shm.buffer;
+        b.data = shm.data;
+        b.size = shm.size;
         // ARGB8888 in the compositor's words is Qt's premultiplied ARGB32
         // on a little-endian machine.
-        b.image = QImage(static_cast<uchar*>(data), pixels.width(), pixels.height(), stride,
+        b.image = QImage(static_cast<uchar*>(shm.data), pixels.width(), pixels.height(), pixels.width() * 4,
                          QImage::Format_ARGB32_Premultiplied);
         b.stale = b.image.rect();
         return &b;
     }
-    return nullptr;  // both with the compositor: drawn when one comes back
+    return nullptr;  // all with the compositor: drawn when one comes back
 }
 
 void WaylandSurface::destroyBuffers() {
@@ -430,13 +400,14 @@ void WaylandSurface::destroyBuffers() {
 }
 
 void WaylandSurface::render() {
-    if (!dirty_ || !configured_ || !surface_ || closed_) return;
+    // Drawn once the host is, at the scale it prefers.
+    if (!dirty_ || !host_ || !host_->configured || !surface_ || closed_) return;
     if (factory_.framePending(output_)) {
         factory_.waitForFrame(this);
         return;
     }
     const double s = scale();
-    const bool fractional = fractional_ && viewport_ && scale120_ > 0;
+    const bool fractional = viewport_ && host_->scale120 > 0;
     const QSize pixels(std::max(1, static_cast<int>(std::lround(placed_.width() * s))),
                        std::max(1, static_cast<int>(std::lround(placed_.height() * s))));
     Buffer* b = freeBuffer(pixels);
@@ -489,30 +460,15 @@ void WaylandSurface::render() {
     }
     factory_.askFrame(this, output_);
     wl_surface_commit(surface_);
-    commitOwed_ = false;
+    factory_.commitHost(host_);
     b->busy = true;
     bufferWidth_ = pixels.width();
 }
 
-namespace {
-// sway measures pointer positions during a press from where the surface
-// was when the press began, not from where it is now as other compositors
-// do: a fish carried by a drag would run away from the pointer.
-bool pressKeepsOrigin() {
-    static const bool sway = !qEnvironmentVariableIsEmpty("SWAYSOCK");
-    return sway;
-}
-}  // namespace
-
-void WaylandSurface::pointer(const PointerEvent& event) {
-    if (event.type == PointerEvent::Type::press && event.button == BTN_LEFT) pressOrigin_ = shownAt_;
-    const QRect origin = pressed_ && pressKeepsOrigin() && event.type != PointerEvent::Type::press ? pressOrigin_
-                                                                                                   : shownAt_;
-    const Point global = linux_desktop::toDesktop(QPointF(origin.x() + event.x, origin.y() + event.y));
-    if (factory_.onPointer) factory_.onPointer(event, global);
+void WaylandSurface::pointer(const PointerEvent& event, QPointF at) {
     SurfaceMouseEvent e;
     // In the surface as it is now, which may be ahead of the compositor.
-    const double x = origin.x() + event.x - placed_.x(), y = origin.y() + event.y - placed_.y();
+    const double x = at.x() - placed_.x(), y = at.y() - placed_.y();
     e.location = {x, frame_.height() - y};
     switch (event.type) {
         case PointerEvent::Type::press: {
@@ -522,7 +478,6 @@ void WaylandSurface::pointer(const PointerEvent& event) {
                 return;
             }
             const auto* hints = QGuiApplication::styleHints();
-            const QPointF at(origin.x() + event.x, origin.y() + event.y);
             const bool again = lastPressTime_ != 0 &&
                                event.timeMs - lastPressTime_ <= static_cast<uint32_t>(hints->mouseDoubleClickInterval()) &&
                                (at - lastPressAt_).manhattanLength() <= hints->mouseDoubleClickDistance();
@@ -554,23 +509,52 @@ void WaylandSurface::pointer(const PointerEvent& event) {
 }
 
 WaylandSurfaces::WaylandSurfaces(WaylandConnection& connection) : connection_(connection) {
-    connection_.onPointer = [this](const PointerEvent& event) {
-        if (event.type == PointerEvent::Type::enter) pointerOnSurface_ = true;
-        if (event.type == PointerEvent::Type::leave) pointerOnSurface_ = false;
-        for (WaylandSurface* s : live_)
-            if (event.surface && s->surface() == event.surface) {
-                s->pointer(event);
-                return;
-            }
-        // Left a surface that is gone: the pointer is on none of ours.
-        if (event.type == PointerEvent::Type::leave && onPointer) onPointer(event, {});
-    };
+    connection_.onPointer = [this](const PointerEvent& event) { pointer(event); };
 }
 
 WaylandSurfaces::~WaylandSurfaces() {
     connection_.onPointer = nullptr;
-    for (auto& [c, batch] : syncs_) wl_callback_destroy(c);
     for (auto& [output, frame] : frames_) wl_callback_destroy(frame.callback);
+    while (!hosts_.empty()) destroyHost(hosts_.begin()->first);
+}
+
+void WaylandSurfaces::pointer(const PointerEvent& event) {
+    if (event.type == PointerEvent::Type::leave) {
+        if (onPointer) onPointer(event, {});
+        return;
+    }
+    const Host* host = nullptr;
+    for (const auto& [output, h] : hosts_)
+        if (event.surface && h->surface == event.surface) host = h.get();
+    if (!host) return;
+    // The host covers its output from its corner: where the pointer is on
+    // it is where it is in the layout.
+    const QPointF at(host->output->logical.x() + event.x, host->output->logical.y() + event.y);
+    if (onPointer) onPointer(event, linux_desktop::toDesktop(at));
+    WaylandSurface* target = pressed_;
+    if (event.type == PointerEvent::Type::press && !pressed_) {
+        target = surfaceAt(*host, at);
+        if (event.button == BTN_LEFT) pressed_ = target;
+    }
+    if (event.type == PointerEvent::Type::release && event.button == BTN_LEFT) pressed_ = nullptr;
+    if (target) target->pointer(event, at);
+}
+
+WaylandSurface* WaylandSurfaces::surfaceAt(const Host& host, QPointF at) const {
+    // A press the compositor placed by a region a motion step has since
+    // moved lands a few pixels off it.
+    constexpr double slack = 8;
+    WaylandSurface* nearest = nullptr;
+    double best = slack;
+    for (auto it = host.stack.rbegin(); it != host.stack.rend(); ++it) {
+        const double d = (*it)->distanceToRegion(at);
+        if (d == 0) return *it;
+        if (d < best) {
+            best = d;
+            nearest = *it;
+        }
+    }
+    return nearest;
 }
 
 std::shared_ptr<Surface> WaylandSurfaces::createSurface(SurfaceKind kind, const Rect& contentRect,
@@ -582,7 +566,7 @@ void WaylandSurfaces::untrack(WaylandSurface* s) {
     live_.erase(s);
     pending_.erase(s);
     waiting_.erase(s);
-    commits_.erase(s);
+    if (pressed_ == s) pressed_ = nullptr;
 }
 
 void WaylandSurfaces::renderSoon(WaylandSurface* s) {
@@ -599,45 +583,157 @@ void WaylandSurfaces::endBatch() {
     if (batchDepth_ > 0 && --batchDepth_ == 0) renderPending();
 }
 
-std::uint64_t WaylandSurfaces::noteMoved(bool awaitApplied) {
-    moved_ = true;
-    const std::uint64_t batch = batch_;
-    if (!awaitApplied) return batch;
-    syncNeeded_ = true;
-    // Outside a motion step (a drag) the sync follows the commit at once,
-    // in the same message: the compositor reads both before it moves the
-    // pointer again.
-    if (batchDepth_ == 0) syncMoves();
-    return batch;
-}
-
-void WaylandSurfaces::moveConfigured() {
-    // A compositor that configures a moved surface places it once that is
-    // acknowledged: moves count as applied again after that answer. Every
-    // move is still followed by a sync of its own: KWin 5.27 leaves a
-    // surface that was once configured anew where it was until one comes.
-    syncNeeded_ = true;
-    syncMoves();
-}
-
-void WaylandSurfaces::syncMoves() {
-    if (!syncNeeded_) return;
-    syncNeeded_ = false;
-    wl_callback* callback = wl_display_sync(connection_.display());
-    wl_callback_add_listener(callback, &syncListener, this);
-    syncs_.emplace_back(callback, batch_++);
-}
-
-void WaylandSurfaces::syncAnswered(wl_callback* callback) {
-    std::uint64_t done = 0;
-    while (!syncs_.empty()) {
-        auto [c, batch] = syncs_.front();
-        syncs_.pop_front();
-        wl_callback_destroy(c);
-        done = batch;
-        if (c == callback) break;
+Host* WaylandSurfaces::hostFor(Output* output) {
+    auto& slot = hosts_[output];
+    if (slot) return slot.get();
+    slot = std::make_unique<Host>();
+    Host& h = *slot;
+    h.factory = this;
+    h.output = output;
+    auto& c = connection_;
+    h.surface = wl_compositor_create_surface(c.compositor());
+    if (c.viewporter()) h.viewport = wp_viewporter_get_viewport(c.viewporter(), h.surface);
+    if (c.viewporter() && c.fractionalScale()) {
+        h.fractional = wp_fractional_scale_manager_v1_get_fractional_scale(c.fractionalScale(), h.surface);
+        wp_fractional_scale_v1_add_listener(h.fractional, &hostScaleListener, &h);
     }
-    for (WaylandSurface* s : live_) s->movesApplied(done);
+    h.layer = zwlr_layer_shell_v1_get_layer_surface(c.layerShell(), h.surface, output->output,
+                                                    ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "orvella");
+    zwlr_layer_surface_v1_add_listener(h.layer, &hostListener, &h);
+    // The whole output, panels or not, pushing no other surface aside.
+    zwlr_layer_surface_v1_set_anchor(h.layer,
+                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                         ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    zwlr_layer_surface_v1_set_size(h.layer, 0, 0);
+    zwlr_layer_surface_v1_set_exclusive_zone(h.layer, -1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(h.layer, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+    // Presses anywhere on it but on its surfaces reach what lies beneath.
+    wl_region* none = c.emptyRegion();
+    wl_surface_set_input_region(h.surface, none);
+    wl_region_destroy(none);
+    // The first commit carries no buffer; the compositor answers with the
+    // output's size, and the host is shown once it has a buffer.
+    wl_surface_commit(h.surface);
+    return &h;
+}
+
+void WaylandSurfaces::hostConfigured(Host& h, uint32_t serial, uint32_t width, uint32_t height) {
+    zwlr_layer_surface_v1_ack_configure(h.layer, serial);
+    const QSize size(std::max(1, static_cast<int>(width)), std::max(1, static_cast<int>(height)));
+    if (!h.buffer || size != h.size) {
+        h.size = size;
+        // Transparent as made; its pixels are never touched here again,
+        // so only the buffer is kept.
+        auto transparent = [&](QSize pixels) {
+            const ShmBuffer shm = createShmBuffer(connection_.shm(), pixels);
+            if (shm.data) munmap(shm.data, shm.size);
+            return shm.buffer;
+        };
+        if (h.viewport) {
+            if (!h.buffer) h.buffer = transparent(QSize(1, 1));
+            wp_viewport_set_destination(h.viewport, size.width(), size.height());
+        } else {
+            if (h.buffer) h.retired.push_back(h.buffer);
+            h.buffer = transparent(size);
+        }
+        if (h.buffer) {
+            wl_surface_attach(h.surface, h.buffer, 0, 0);
+            wl_surface_damage_buffer(h.surface, 0, 0, INT32_MAX, INT32_MAX);
+        }
+    }
+    wl_surface_commit(h.surface);
+    if (h.configured) return;
+    h.configured = true;
+    for (WaylandSurface* s : live_)
+        if (s->host() == &h) s->hostReady();
+}
+
+void WaylandSurfaces::hostScale(Host& h, uint32_t scale120) {
+    if (scale120 == h.scale120) return;
+    h.scale120 = scale120;
+    for (WaylandSurface* s : live_)
+        if (s->host() == &h) s->hostReady();
+}
+
+void WaylandSurfaces::hostClosed(Host& h) {
+    // The compositor will not have it (its output is going): its surfaces
+    // are placed afresh once the layout has settled.
+    const Output* output = h.output;
+    for (WaylandSurface* s : surfaces())
+        if (s->host() == &h) s->hostGone();
+    destroyHost(output);
+}
+
+void WaylandSurfaces::outputRemoved(Output* output) {
+    for (WaylandSurface* s : surfaces()) s->outputRemoved(output);
+    destroyHost(output);
+}
+
+void WaylandSurfaces::destroyHost(const Output* output) {
+    auto it = hosts_.find(output);
+    if (it == hosts_.end()) return;
+    Host* h = it->second.get();
+    hostCommits_.erase(h);
+    if (h->fractional) wp_fractional_scale_v1_destroy(h->fractional);
+    if (h->viewport) wp_viewport_destroy(h->viewport);
+    zwlr_layer_surface_v1_destroy(h->layer);
+    wl_surface_destroy(h->surface);
+    if (h->buffer) wl_buffer_destroy(h->buffer);
+    for (wl_buffer* b : h->retired) wl_buffer_destroy(b);
+    hosts_.erase(it);
+}
+
+void WaylandSurfaces::commitHost(Host* h) {
+    if (!h) return;
+    hostCommits_.insert(h);
+    if (batchDepth_ == 0 && !rendering_) commitHosts();
+}
+
+void WaylandSurfaces::raise(WaylandSurface* s) {
+    Host* h = s->host_;
+    if (!h) return;
+    auto& stack = h->stack;
+    const int rank = stackingRank(s->kind());
+    const auto higher = [rank](const WaylandSurface* o) { return stackingRank(o->kind()) > rank; };
+    const auto at = std::find(stack.begin(), stack.end(), s);
+    const bool present = at != stack.end();
+    if (present) {
+        // Already the top of its kind: nothing to send.
+        const auto next = std::next(at);
+        if (next == stack.end() || higher(*next)) return;
+        stack.erase(at);
+    }
+    // Beneath the first of a higher kind, else on top. A new subsurface
+    // starts on top of its siblings.
+    const auto above = std::find_if(stack.begin(), stack.end(), higher);
+    if (above != stack.end()) {
+        wl_subsurface_place_below(s->subsurface_, (*above)->surface_);
+    } else if (present && !stack.empty()) {
+        wl_subsurface_place_above(s->subsurface_, stack.back()->surface_);
+    }
+    stack.insert(above, s);
+    commitHost(h);
+}
+
+void WaylandSurfaces::hostRegionChanged(Host* h) {
+    if (!h) return;
+    h->regionStale = true;
+    commitHost(h);
+}
+
+void WaylandSurfaces::commitHosts() {
+    auto owed = std::move(hostCommits_);
+    hostCommits_.clear();
+    for (Host* h : owed) {
+        if (h->regionStale) {
+            h->regionStale = false;
+            wl_region* region = connection_.emptyRegion();
+            for (const WaylandSurface* s : h->stack) s->addInputTo(region, h->output->logical.topLeft());
+            wl_surface_set_input_region(h->surface, region);
+            wl_region_destroy(region);
+        }
+        wl_surface_commit(h->surface);
+    }
 }
 
 bool WaylandSurfaces::framePending(const Output* output) {
@@ -694,13 +790,11 @@ void WaylandSurfaces::renderPending() {
     ++round_;
     auto pending = std::move(pending_);
     pending_.clear();
+    rendering_ = true;
     for (WaylandSurface* s : pending)
         if (live_.count(s)) s->render();
-    auto commits = std::move(commits_);
-    commits_.clear();
-    for (WaylandSurface* s : commits)
-        if (live_.count(s)) s->commitOwed();
-    syncMoves();
+    rendering_ = false;
+    commitHosts();
     connection_.flush();
 }
 

@@ -1,10 +1,17 @@
 #pragma once
-// Surfaces as layer surfaces of the compositor's overlay layer: above every
-// window, on every workspace, never focused. Each sits on the output that
-// holds its centre, anchored to its top-left corner; moving it changes its
-// margins, which the compositor applies without a new buffer. Its input
-// region is exactly the interactive region, so clicks elsewhere reach the
-// window beneath.
+// Surfaces as subsurfaces of one layer surface per output: that host lies
+// in the compositor's overlay layer, above every window, on every
+// workspace, never focused, covering the output. Each surface is a
+// subsurface of the host of the output that holds its centre; moving it is
+// a position the compositor applies with the host's next commit, with no
+// new buffer and no configure to answer.
+//
+// The host, not the surfaces, takes the pointer: its input region is the
+// union of its surfaces' interactive regions, where they are, so clicks
+// anywhere else reach the window beneath. A press is then on a surface
+// that never moves, which compositors hold for the whole drag (sway holds
+// only a layer surface itself), and positions measured from it are the
+// layout's own, however the pressed surface moves meanwhile.
 
 #include <QImage>
 #include <QObject>
@@ -12,7 +19,6 @@
 #include <QRect>
 #include <array>
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,12 +32,36 @@
 
 struct wl_buffer;
 struct wl_callback;
+struct wl_subsurface;
 struct wp_viewport;
 struct wp_fractional_scale_v1;
 
 namespace orvella::wayland {
 
+class WaylandSurface;
 class WaylandSurfaces;
+
+// One per output with surfaces on it: a layer surface covering the output,
+// transparent and taking no input, that the surfaces there hang from.
+struct Host {
+    WaylandSurfaces* factory = nullptr;
+    Output* output = nullptr;
+    wl_surface* surface = nullptr;
+    zwlr_layer_surface_v1* layer = nullptr;
+    wp_viewport* viewport = nullptr;
+    wp_fractional_scale_v1* fractional = nullptr;
+    // Transparent: one pixel stretched over the output where the
+    // compositor can stretch, else the output's size.
+    wl_buffer* buffer = nullptr;
+    std::vector<wl_buffer*> retired;
+    QSize size;
+    bool configured = false;
+    // Its surfaces, bottom to top.
+    std::vector<WaylandSurface*> stack;
+    bool regionStale = false;
+    // The fractional scale the compositor prefers there, in 120ths.
+    std::uint32_t scale120 = 0;
+};
 
 class WaylandSurface : public Surface {
 public:
@@ -63,25 +93,30 @@ public:
     QRect placed() const { return placed_; }
     // The width in pixels of the buffer last drawn (0 before the first).
     int bufferWidth() const { return bufferWidth_; }
-    bool isOnScreen() const { return configured_ && bufferWidth_ > 0; }
+    bool isOnScreen() const { return host_ && host_->configured && bufferWidth_ > 0; }
+    const Host* host() const { return host_; }
     // Draws now if something asked for it and a buffer is free.
     void render();
-    void pointer(const PointerEvent& event);
-    // Listener entry points.
-    void configured(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
-    void closedByCompositor();
+    // A pointer event the host took at `at` (layout pixels), for this
+    // surface: the one under a press, or the one pressed.
+    void pointer(const PointerEvent& event, QPointF at);
+    // Whether its interactive region, where it is, holds `at`; how far
+    // from it otherwise.
+    double distanceToRegion(QPointF at) const;
+    // Adds its interactive region to its host's, which starts at `origin`.
+    void addInputTo(wl_region* region, QPoint origin) const;
     void released(wl_buffer* buffer);
-    // A move of this motion step not yet sent with a buffer: sent now.
-    void commitOwed();
-    void preferredScale(std::uint32_t scale120);
-    // The compositor has read every move of batches up to `batch`.
-    void movesApplied(std::uint64_t batch);
+    // Its host can be drawn on, or changed its scale: drawn anew.
+    void hostReady();
+    // Its host went (the compositor closed it): placed afresh soon.
+    void hostGone();
     // The output it is on went away, or outputs changed: placed again.
     void outputsChanged();
     // That output is about to go: the surface leaves it now.
     void outputRemoved(const Output* output);
 
 private:
+    friend class WaylandSurfaces;
     struct Buffer {
         wl_buffer* buffer = nullptr;
         void* data = nullptr;
@@ -96,15 +131,19 @@ private:
     };
     void map();
     void unmap();
-    // A new layer surface where the surface now is (another output); soon:
-    // once the layout has settled, if it is still shown and misplaced.
+    // Placed anew where the surface now is (on another output's host);
+    // soon: once the layout has settled, if it is still shown and
+    // misplaced.
     void replace();
     void replaceSoon();
     void place();
-    void applyInputRegion();
+    // Its place or region changed: the host commits it, with a new input
+    // region if it takes presses.
+    void tellHost();
     Buffer* freeBuffer(QSize pixels);
     void destroyBuffers();
-    // The drawing scale: the output's, or the fractional one it prefers.
+    // The drawing scale: the output's, or the fractional one the host
+    // prefers.
     double scale() const;
 
     WaylandSurfaces& factory_;
@@ -118,28 +157,16 @@ private:
     std::vector<Rect> region_;
 
     wl_surface* surface_ = nullptr;
-    zwlr_layer_surface_v1* layer_ = nullptr;
+    wl_subsurface* subsurface_ = nullptr;
     wp_viewport* viewport_ = nullptr;
-    wp_fractional_scale_v1* fractional_ = nullptr;
+    Host* host_ = nullptr;
     Output* output_ = nullptr;
-    bool configured_ = false;
     QRect placed_;
-    QSize sizeAsked_;
-    // Where the compositor has the surface: pointer events are relative to
-    // it, and a move is applied only when the compositor reads it. Each
-    // move waits for a sync's answer, in order.
-    QRect shownAt_;
-    QRect pressOrigin_;
-    // Moves committed, with the batch each went out in.
-    std::deque<std::pair<std::uint64_t, QRect>> moves_;
-    void commitMove();
-    std::uint32_t scale120_ = 0;
     int bufferWidth_ = 0;
     // Three, so that one is nearly always free: the compositor may hold
     // the one shown and the one before it.
     std::array<Buffer, 3> buffers_{};
     bool dirty_ = true;
-    bool commitOwed_ = false;
     // Presses in quick succession at about the same place count up.
     int clickCount_ = 1;
     std::uint32_t lastPressTime_ = 0;
@@ -164,17 +191,27 @@ public:
     void renderSoon(WaylandSurface* s);
     // Whether a surface moved since the last asking.
     bool takeMoved() { return std::exchange(moved_, false); }
-    // A move goes out in the current batch; when the caller awaits it, one
-    // sync after the batch tells when the compositor has read them all.
-    std::uint64_t noteMoved(bool awaitApplied);
-    bool pointerOnSurface() const { return pointerOnSurface_; }
-    void syncAnswered(wl_callback* callback);
-    // A moved surface was configured again and has answered.
-    void moveConfigured();
+    void noteMoved() { moved_ = true; }
     void beginBatch() { ++batchDepth_; }
-    bool inBatch() const { return batchDepth_ > 0; }
-    void commitLater(WaylandSurface* s) { commits_.insert(s); }
     void endBatch();
+
+    // The host of an output, made when first asked for.
+    Host* hostFor(Output* output);
+    // What its surfaces changed applies with the host's commit: at the end
+    // of a motion step or of a round of drawing, else at once.
+    void commitHost(Host* host);
+    // A surface's interactive region moved or changed: the host's input
+    // region is made anew before its commit.
+    void hostRegionChanged(Host* host);
+    // Puts a surface on top of the others of its kind on its host, beneath
+    // those of a higher kind (a new one as well).
+    void raise(WaylandSurface* s);
+    // The output is about to go: its surfaces leave it, then its host goes.
+    void outputRemoved(Output* output);
+    // Listener entry points.
+    void hostConfigured(Host& host, std::uint32_t serial, std::uint32_t width, std::uint32_t height);
+    void hostClosed(Host& host);
+    void hostScale(Host& host, std::uint32_t scale120);
     // Told of every press, drag and move on a surface, in global desktop
     // points (for the mouse's local monitors).
     std::function<void(const PointerEvent&, Point global)> onPointer;
@@ -206,22 +243,26 @@ private:
     std::uint64_t round_ = 0;
     std::map<const Output*, Frame> frames_;
     std::set<WaylandSurface*> waiting_;
-    std::set<WaylandSurface*> commits_;
+    std::map<const Output*, std::unique_ptr<Host>> hosts_;
+    std::set<Host*> hostCommits_;
+    void commitHosts();
+    void destroyHost(const Output* output);
+    bool rendering_ = false;
     void renderPending();
     QObject context_;
     WaylandConnection& connection_;
     std::set<WaylandSurface*> live_;
     std::set<WaylandSurface*> pending_;
-    void syncMoves();
     bool queued_ = false;
     bool moved_ = false;
-    // Moves need the compositor's word on when they apply only while the
-    // pointer is on a surface: pointer positions are measured from it.
-    bool pointerOnSurface_ = false;
-    std::uint64_t batch_ = 1;
-    bool syncNeeded_ = false;
-    std::deque<std::pair<wl_callback*, std::uint64_t>> syncs_;
     int batchDepth_ = 0;
+    void pointer(const PointerEvent& event);
+    // The surface under a press on a host, topmost first; or the nearest
+    // within a few pixels, where the press met a place the surface held
+    // when the compositor read it, a moment ago.
+    WaylandSurface* surfaceAt(const Host& host, QPointF at) const;
+    // Takes the drag and the release of the press it took.
+    WaylandSurface* pressed_ = nullptr;
 };
 
 }  // namespace orvella::wayland

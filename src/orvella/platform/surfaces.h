@@ -13,6 +13,17 @@ namespace orvella {
 
 enum class SurfaceKind { fish, badge, overlay };
 
+// Surfaces stack by kind: the water beneath the fish, the fish beneath
+// their badges; within a kind, the one ordered front last is on top.
+constexpr int stackingRank(SurfaceKind kind) {
+    switch (kind) {
+        case SurfaceKind::overlay: return 0;
+        case SurfaceKind::fish: return 1;
+        case SurfaceKind::badge: return 2;
+    }
+    return 1;
+}
+
 // A mouse event delivered to a surface, located in its own coordinates (y up).
 struct SurfaceMouseEvent {
     enum class Type { down, dragged, up } type = Type::down;
@@ -32,7 +43,8 @@ public:
     virtual void setContentSize(Size size) = 0;
     virtual double alpha() const = 0;
     virtual void setAlpha(double alpha) = 0;
-    // Shows the window above others without activating this application.
+    // Shows the window above others without activating this application,
+    // and above the others of its kind.
     virtual void orderFront() = 0;
     virtual void orderOut() = 0;
     virtual bool isVisible() const = 0;

@@ -42,6 +42,7 @@ QRgb rgb(Color c) {
 const Color kMagenta{0.9, 0.2, 0.6, 1};
 const Color kTeal{0.1, 0.7, 0.65, 1};
 const Color kAmber{0.95, 0.7, 0.1, 1};
+const Color kViolet{0.45, 0.3, 0.85, 1};
 
 void pause(double seconds) {
     spinUntil([] { return false; }, seconds);
@@ -406,18 +407,27 @@ struct Heard {
     std::vector<MouseEvent> local;
 };
 
-void listen(Surface& s, MouseMonitors& mouse, Heard& heard, int& localHandle) {
+// The local monitor goes when the test ends, however it ends: one left
+// behind would hear the next test's presses into this one's `Heard`.
+struct Listening {
+    MouseMonitors& mouse;
+    int handle = 0;
+    ~Listening() { mouse.removeMonitor(handle); }
+};
+
+[[nodiscard]] std::unique_ptr<Listening> listen(Surface& s, MouseMonitors& mouse, Heard& heard) {
     s.setMouseHandler([&heard](const SurfaceMouseEvent& e) {
         heard.surface.push_back(e);
         heard.order.push_back(e.type == SurfaceMouseEvent::Type::down ? "down"
                               : e.type == SurfaceMouseEvent::Type::up ? "up"
                                                                        : "dragged");
     });
-    localHandle = mouse.addLocalMonitor([&heard](const MouseEvent& e) {
+    const int handle = mouse.addLocalMonitor([&heard](const MouseEvent& e) {
         if (e.type != MouseEvent::Type::leftMouseDown) return;
         heard.local.push_back(e);
         heard.order.push_back("local");
     });
+    return std::unique_ptr<Listening>(new Listening{mouse, handle});
 }
 
 }  // namespace
@@ -431,8 +441,7 @@ TEST_F(Contract, OnEveryOutputOnlyTheInteractiveRegionTakesPressesInSurfaceCoord
         s.surface->setInteractiveRegion({Rect::make(30, 30, 40, 40)});
         s.surface->orderFront();
         Heard heard;
-        int local = 0;
-        listen(*s.surface, mouse, heard, local);
+        const auto listening = listen(*s.surface, mouse, heard);
         const Rect f = s.surface->frame();
         ASSERT_TRUE(shownWithin([&](const QImage& shot) {
             return near(shownAt(shot, layoutPoint(f, {50, 50})), rgb(kTeal));
@@ -488,13 +497,116 @@ TEST_F(Contract, OnEveryOutputOnlyTheInteractiveRegionTakesPressesInSurfaceCoord
         desktop().press();
         desktop().release();
         EXPECT_TRUE(spinUntil([&] { return heard.surface.size() >= 2; })) << "the moved region took no press";
-        mouse.removeMonitor(local);
         s.surface->close();
     }
 }
 
-TEST_F(Contract, ADraggedSurfaceThatFollowsThePointerEndsWhereItWasLeft) {
+TEST_F(Contract, SurfacesStackByKindAndTheOneOrderedFrontLastTopsItsKindAndTakesThePress) {
     auto& mouse = ports().mouse;
+    Solid& below = solid(onOutput(0, 400, 200, 100, 100), kTeal);
+    Solid& above = solid(onOutput(0, 450, 220, 100, 100), kAmber);
+    for (Solid* s : {&below, &above}) {
+        s->surface->setInteractiveRegion({Rect::make(0, 0, 100, 100)});
+        s->surface->orderFront();
+    }
+    Heard heardBelow, heardAbove;
+    const auto listeningBelow = listen(*below.surface, mouse, heardBelow);
+    const auto listeningAbove = listen(*above.surface, mouse, heardAbove);
+    // In both frames: 75 from the lower one's left, 25 from the upper one's.
+    const QPoint overlap = layoutPoint(below.surface->frame(), {75, 50});
+    const QPoint rest = desktop().layout().front().bottomLeft() + QPoint(2, -2);
+    // Looked at with the pointer away, which some compositors draw.
+    const auto onTop = [&](Color colour, QPoint at) {
+        desktop().movePointer(rest);
+        QRgb seen = 0;
+        const bool shown = shownWithin([&](const QImage& shot) { return near(seen = shownAt(shot, at), rgb(colour)); });
+        if (!shown) ADD_FAILURE() << "#" << std::hex << (seen & 0xffffff) << " is on top";
+        return shown;
+    };
+    const auto click = [&] {
+        desktop().movePointer(overlap);
+        desktop().press();
+        desktop().release();
+    };
+
+    ASSERT_TRUE(onTop(kAmber, overlap)) << "the surface shown last is not on top";
+    click();
+    ASSERT_TRUE(spinUntil([&] { return heardAbove.surface.size() >= 2; })) << "the top surface heard no press";
+    EXPECT_NEAR(heardAbove.surface[0].location.x, 25, 1.5);
+    pause(0.3);
+    EXPECT_TRUE(heardBelow.surface.empty()) << "the press went to the surface beneath as well";
+
+    above.surface->orderOut();
+    pause(0.3);
+    click();
+    ASSERT_TRUE(spinUntil([&] { return heardBelow.surface.size() >= 2; }))
+        << "with the top surface ordered out, the one beneath heard no press";
+    EXPECT_NEAR(heardBelow.surface[0].location.x, 75, 1.5);
+    EXPECT_EQ(heardAbove.surface.size(), 2u) << "a surface ordered out still took a press";
+
+    // Shown again it is on top again; then the other one, already shown,
+    // is ordered front over it.
+    above.surface->orderFront();
+    ASSERT_TRUE(onTop(kAmber, overlap));
+    below.surface->orderFront();
+    EXPECT_TRUE(onTop(kTeal, overlap)) << "ordering a shown surface front did not raise it";
+    heardBelow.surface.clear();
+    heardAbove.surface.clear();
+    click();
+    EXPECT_TRUE(spinUntil([&] { return heardBelow.surface.size() >= 2; })) << "the raised surface heard no press";
+    EXPECT_TRUE(heardAbove.surface.empty());
+
+    // Water shown after the fish stays beneath them; a badge shown before
+    // a fish is ordered front stays above it.
+    Solid& water = solid(onOutput(0, 380, 180, 200, 160), kMagenta, SurfaceKind::overlay);
+    water.surface->orderFront();
+    EXPECT_TRUE(onTop(kMagenta, layoutPoint(water.surface->frame(), {190, 150}))) << "the water is not shown";
+    EXPECT_TRUE(onTop(kTeal, overlap)) << "the water covers the fish";
+    // 20 wide, centred on the overlap; placed by its bottom-left corner.
+    const Point corner = toDesktopPoint(overlap + QPoint(-10, 10));
+    Solid& badge = solid(Rect::make(corner.x, corner.y, 20, 20), kViolet, SurfaceKind::badge);
+    badge.surface->orderFront();
+    EXPECT_TRUE(onTop(kViolet, overlap));
+    above.surface->orderFront();
+    EXPECT_TRUE(onTop(kViolet, overlap)) << "a fish ordered front covers a badge";
+}
+
+namespace {
+
+struct Drag {
+    std::optional<Point> pressedAt;
+    int drags = 0;
+    bool released = false;
+};
+
+// Presses at `from`, moves the pointer `steps` times by `step` and lets go,
+// with the surface following the pointer as a fish does: kept where the
+// press met it, from the pointer's place on every drag step.
+Drag dragFollowing(Surface& surface, MouseMonitors& mouse, QPoint from, QPoint step, int steps) {
+    auto drag = std::make_shared<Drag>();
+    surface.setMouseHandler([drag, &surface, &mouse](const SurfaceMouseEvent& e) {
+        if (e.type == SurfaceMouseEvent::Type::down) drag->pressedAt = e.location;
+        if (e.type == SurfaceMouseEvent::Type::up) drag->released = true;
+        if (e.type != SurfaceMouseEvent::Type::dragged || !drag->pressedAt) return;
+        ++drag->drags;
+        const Point m = mouse.mouseLocation();
+        surface.setOrigin({m.x - drag->pressedAt->x, m.y - drag->pressedAt->y});
+    });
+    desktop().movePointer(from);
+    desktop().press();
+    for (int i = 1; i <= steps; ++i) {
+        desktop().movePointer(from + step * i);
+        pause(0.05);
+    }
+    desktop().release();
+    spinUntil([&] { return drag->released; });
+    surface.setMouseHandler(nullptr);
+    return *drag;
+}
+
+}  // namespace
+
+TEST_F(Contract, ADraggedSurfaceThatFollowsThePointerEndsWhereItWasLeft) {
     Solid& s = solid(onOutput(0, 300, 300, 100, 100), kAmber);
     s.surface->setInteractiveRegion({Rect::make(0, 0, 100, 100)});
     s.surface->orderFront();
@@ -502,31 +614,12 @@ TEST_F(Contract, ADraggedSurfaceThatFollowsThePointerEndsWhereItWasLeft) {
     ASSERT_TRUE(shownWithin([&](const QImage& shot) {
         return near(shownAt(shot, layoutPoint(start, {50, 50})), rgb(kAmber));
     }));
-    // As a fish does: where the press met it, and the pointer's place on
-    // every drag step.
-    std::optional<Point> pressedAt;
-    int drags = 0;
-    bool released = false;
-    s.surface->setMouseHandler([&](const SurfaceMouseEvent& e) {
-        if (e.type == SurfaceMouseEvent::Type::down) pressedAt = e.location;
-        if (e.type == SurfaceMouseEvent::Type::up) released = true;
-        if (e.type != SurfaceMouseEvent::Type::dragged || !pressedAt) return;
-        ++drags;
-        const Point m = mouse.mouseLocation();
-        s.surface->setOrigin({m.x - pressedAt->x, m.y - pressedAt->y});
-    });
     const QPoint from = layoutPoint(start, {50, 50});
-    desktop().movePointer(from);
-    desktop().press();
-    for (int step = 1; step <= 8; ++step) {
-        desktop().movePointer(from + QPoint(10 * step, 5 * step));
-        pause(0.05);
-    }
-    desktop().release();
-    ASSERT_TRUE(spinUntil([&] { return released; }));
-    EXPECT_GE(drags, 2);
-    ASSERT_TRUE(pressedAt.has_value());
-    EXPECT_NEAR(pressedAt->x, 50, 1.5);
+    const Drag drag = dragFollowing(*s.surface, ports().mouse, from, {10, 5}, 8);
+    ASSERT_TRUE(drag.released);
+    EXPECT_GE(drag.drags, 2);
+    ASSERT_TRUE(drag.pressedAt.has_value());
+    EXPECT_NEAR(drag.pressedAt->x, 50, 1.5);
     EXPECT_NEAR(s.surface->frame().minX(), start.minX() + 80, 2.5);
     EXPECT_NEAR(s.surface->frame().minY(), start.minY() - 40, 2.5);
     EXPECT_TRUE(shownWithin([&](const QImage& shot) {
@@ -536,13 +629,38 @@ TEST_F(Contract, ADraggedSurfaceThatFollowsThePointerEndsWhereItWasLeft) {
     })) << "shown where it was left";
 }
 
+TEST_F(Contract, ASurfaceDraggedOntoAnotherOutputFollowsThePointerThereAndShowsThere) {
+    const auto layout = desktop().layout();
+    if (layout.size() < 2) GTEST_SKIP() << "this desktop has one output";
+    // From 150 left of the first output's right edge, 300 to the right: the
+    // pointer crosses onto the second output, beside it in the layout.
+    const QRect first = layout[0];
+    ASSERT_EQ(layout[1].left(), first.right() + 1) << "the second output is not right of the first";
+    Solid& s = solid(onOutput(0, first.width() - 200, 300, 100, 100), kAmber);
+    s.surface->setInteractiveRegion({Rect::make(0, 0, 100, 100)});
+    s.surface->orderFront();
+    const Rect start = s.surface->frame();
+    const QPoint from = layoutPoint(start, {50, 50});
+    ASSERT_TRUE(shownWithin([&](const QImage& shot) { return near(shownAt(shot, from), rgb(kAmber)); }));
+    const Drag drag = dragFollowing(*s.surface, ports().mouse, from, {20, 0}, 15);
+    ASSERT_TRUE(drag.released);
+    EXPECT_NEAR(s.surface->frame().minX(), start.minX() + 300, 2.5) << "it did not follow the pointer across";
+    EXPECT_NEAR(s.surface->frame().minY(), start.minY(), 2.5);
+    const QPoint landed = from + QPoint(300, 0);
+    ASSERT_TRUE(layout[1].contains(landed));
+    EXPECT_TRUE(shownWithin([&](const QImage& shot) {
+        return near(shownAt(shot, landed + QPoint(-35, 35)), rgb(kAmber)) &&
+               near(shownAt(shot, landed + QPoint(35, -35)), rgb(kAmber)) &&
+               !near(shownAt(shot, from - QPoint(35, 0)), rgb(kAmber));
+    })) << "not shown whole on the second output where it was left";
+}
+
 TEST_F(Contract, ASurfaceThatMovesUnderARestingPointerTakesTheNextPress) {
     Solid& s = solid(onOutput(0, 200, 500, 100, 100), kMagenta);
     s.surface->setInteractiveRegion({Rect::make(10, 10, 80, 80)});
     s.surface->orderFront();
     Heard heard;
-    int local = 0;
-    listen(*s.surface, ports().mouse, heard, local);
+    const auto listening = listen(*s.surface, ports().mouse, heard);
     const Rect start = s.surface->frame();
     // The pointer rests on the bare desktop to the right of the surface.
     const QPoint rest = layoutPoint(start, {50 + 300, 50});
@@ -563,5 +681,4 @@ TEST_F(Contract, ASurfaceThatMovesUnderARestingPointerTakesTheNextPress) {
     desktop().release();
     EXPECT_TRUE(spinUntil([&] { return heard.surface.size() >= 2; }))
         << "the press under the resting pointer was lost";
-    ports().mouse.removeMonitor(local);
 }
