@@ -125,7 +125,12 @@ void SwayProvider::rebasePointer() {
     if (connected_) send(i3ipc::runCommand, "seat * cursor move 0 0");
 }
 
-void SwayProvider::send(std::uint32_t type, const QByteArray& payload) { socket_.write(i3ipc::encode(type, payload)); }
+void SwayProvider::send(std::uint32_t type, const QByteArray& payload) {
+    socket_.write(i3ipc::encode(type, payload));
+    // Out now: a buffered write costs the event loop two more turns, ten
+    // times a second while fish swim.
+    socket_.flush();
+}
 
 void SwayProvider::readMessages() {
     buffer_.append(socket_.readAll());

@@ -167,6 +167,8 @@ void WaylandSurface::unmap() {
     host_ = nullptr;
     output_ = nullptr;
     bufferWidth_ = 0;
+    sentScale_ = 1;
+    sentDestination_ = QSize(-1, -1);
 }
 
 void WaylandSurface::place() {
@@ -179,13 +181,15 @@ void WaylandSurface::setOrigin(Point origin) {
     if (frame_.origin == origin) return;
     frame_.origin = origin;
     if (!surface_) return;
-    placed_ = layoutRect(frame_);
+    const QRect placed = layoutRect(frame_);
+    // The same whole pixels: nothing for the compositor.
+    if (placed == placed_) return;
+    placed_ = placed;
     Output* now = outputAt(factory_.connection(), placed_.center());
-    // A subsurface shows on its host's output only: crossing to another
-    // one takes the host there, but not in the middle of a drag, which a
-    // new surface would end (the fish is cut at the output's edge until
-    // then).
-    if (now != output_ && !pressed_) {
+    // A subsurface shows on its host's output only: once its middle is on
+    // another output it moves to that one's host, in a drag too (the host
+    // that took the press keeps the pointer until the release).
+    if (now != output_) {
         replace();
         return;
     }
@@ -318,8 +322,10 @@ void WaylandSurface::hostGone() {
 }
 
 void WaylandSurface::replace() {
+    const bool pressed = pressed_;
     unmap();
     map();
+    pressed_ = pressed && surface_;
 }
 
 void WaylandSurface::replaceSoon() {
@@ -443,11 +449,16 @@ void WaylandSurface::render() {
         if (clipped) painter.setClipping(false);
     }
     if (fade < 1) linux_desktop::fadePremultiplied(b->image, area, fade);
-    if (fractional) {
-        wl_surface_set_buffer_scale(surface_, 1);
-        wp_viewport_set_destination(viewport_, placed_.width(), placed_.height());
-    } else {
-        wl_surface_set_buffer_scale(surface_, static_cast<int32_t>(s));
+    // Said only when it changes: every request is marshalled and read.
+    const int bufferScale = fractional ? 1 : static_cast<int>(s);
+    if (bufferScale != sentScale_) {
+        sentScale_ = bufferScale;
+        wl_surface_set_buffer_scale(surface_, bufferScale);
+    }
+    const QSize destination = fractional ? placed_.size() : QSize(-1, -1);
+    if (viewport_ && destination != sentDestination_) {
+        sentDestination_ = destination;
+        wp_viewport_set_destination(viewport_, destination.width(), destination.height());
     }
     wl_surface_attach(surface_, b->buffer, 0, 0);
     if (fractional) {
@@ -571,6 +582,10 @@ void WaylandSurfaces::untrack(WaylandSurface* s) {
 
 void WaylandSurfaces::renderSoon(WaylandSurface* s) {
     pending_.insert(s);
+    renderPendingSoon();
+}
+
+void WaylandSurfaces::renderPendingSoon() {
     if (queued_ || batchDepth_ > 0) return;
     queued_ = true;
     QTimer::singleShot(0, &context_, [this] {
@@ -725,6 +740,14 @@ void WaylandSurfaces::commitHosts() {
     auto owed = std::move(hostCommits_);
     hostCommits_.clear();
     for (Host* h : owed) {
+        // Until the compositor has shown the output's last frame, what
+        // changed since waits, with what is drawn meanwhile: one commit
+        // a frame. Given up on after a while (see framePending).
+        if (framePending(h->output)) {
+            hostCommits_.insert(h);
+            waitForFrames();
+            continue;
+        }
         if (h->regionStale) {
             h->regionStale = false;
             wl_region* region = connection_.emptyRegion();
@@ -742,7 +765,7 @@ bool WaylandSurfaces::framePending(const Output* output) {
     if (it == frames_.end() || it->second.round == round_) return false;
     // A compositor that does not answer for long (an output it no longer
     // shows) gets the next frame all the same.
-    if (std::chrono::steady_clock::now() - it->second.asked < std::chrono::milliseconds(250)) return true;
+    if (std::chrono::steady_clock::now() - it->second.asked < frameWait) return true;
     wl_callback_destroy(it->second.callback);
     frames_.erase(it);
     return false;
@@ -765,6 +788,17 @@ void WaylandSurfaces::frameShown(wl_callback* callback) {
     wakeWaiting();
 }
 
+void WaylandSurfaces::waitForFrames() {
+    // Asked again once the frames have had their time, should the
+    // compositor not answer and nothing else come by.
+    if (frameTimerArmed_) return;
+    frameTimerArmed_ = true;
+    QTimer::singleShot(frameWait + std::chrono::milliseconds(10), &context_, [this] {
+        frameTimerArmed_ = false;
+        if (!hostCommits_.empty() || !waiting_.empty()) wakeWaiting();
+    });
+}
+
 void WaylandSurfaces::forgetFrame(WaylandSurface* s) {
     bool held = false;
     for (auto it = frames_.begin(); it != frames_.end();) {
@@ -783,7 +817,8 @@ void WaylandSurfaces::wakeWaiting() {
     auto waiting = std::move(waiting_);
     waiting_.clear();
     for (WaylandSurface* s : waiting)
-        if (live_.count(s)) renderSoon(s);
+        if (live_.count(s)) pending_.insert(s);
+    if (!pending_.empty() || !hostCommits_.empty()) renderPendingSoon();
 }
 
 void WaylandSurfaces::renderPending() {

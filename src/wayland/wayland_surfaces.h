@@ -41,8 +41,9 @@ namespace orvella::wayland {
 class WaylandSurface;
 class WaylandSurfaces;
 
-// One per output with surfaces on it: a layer surface covering the output,
-// transparent and taking no input, that the surfaces there hang from.
+// One per output, made when a surface first shows there: a transparent
+// layer surface covering the output, that the surfaces there hang from. It
+// takes presses exactly where its surfaces' interactive regions are.
 struct Host {
     WaylandSurfaces* factory = nullptr;
     Output* output = nullptr;
@@ -53,6 +54,8 @@ struct Host {
     // Transparent: one pixel stretched over the output where the
     // compositor can stretch, else the output's size.
     wl_buffer* buffer = nullptr;
+    // Buffers of a size the output no longer has, which the compositor
+    // may still be reading: freed with the host.
     std::vector<wl_buffer*> retired;
     QSize size;
     bool configured = false;
@@ -100,8 +103,8 @@ public:
     // A pointer event the host took at `at` (layout pixels), for this
     // surface: the one under a press, or the one pressed.
     void pointer(const PointerEvent& event, QPointF at);
-    // Whether its interactive region, where it is, holds `at`; how far
-    // from it otherwise.
+    // How far `at` (layout pixels) lies from its interactive region where
+    // it is: 0 inside, infinite when it takes no presses.
     double distanceToRegion(QPointF at) const;
     // Adds its interactive region to its host's, which starts at `origin`.
     void addInputTo(wl_region* region, QPoint origin) const;
@@ -163,6 +166,10 @@ private:
     Output* output_ = nullptr;
     QRect placed_;
     int bufferWidth_ = 0;
+    // What the compositor was last told of the buffers' scale and of the
+    // viewport's size (-1 by -1: none), as a new surface starts.
+    int sentScale_ = 1;
+    QSize sentDestination_{-1, -1};
     // Three, so that one is nearly always free: the compositor may hold
     // the one shown and the one before it.
     std::array<Buffer, 3> buffers_{};
@@ -226,13 +233,22 @@ public:
     // be dropped: surfaces there wait for the answer.
     bool framePending(const Output* output);
     void askFrame(WaylandSurface* s, const Output* output);
-    void waitForFrame(WaylandSurface* s) { waiting_.insert(s); }
+    void waitForFrame(WaylandSurface* s) {
+        waiting_.insert(s);
+        waitForFrames();
+    }
     void frameShown(wl_callback* callback);
     // The surface is going: a frame asked through it will not be answered.
     void forgetFrame(WaylandSurface* s);
 
 private:
+    // How long a frame's answer is waited for: an output the compositor
+    // no longer shows is still drawn, four times a second.
+    static constexpr std::chrono::milliseconds frameWait{250};
     void wakeWaiting();
+    void waitForFrames();
+    bool frameTimerArmed_ = false;
+    void renderPendingSoon();
     struct Frame {
         wl_callback* callback = nullptr;
         WaylandSurface* holder = nullptr;
