@@ -682,6 +682,7 @@ void WaylandSurfaces::hostClosed(Host& h) {
 void WaylandSurfaces::outputRemoved(Output* output) {
     for (WaylandSurface* s : surfaces()) s->outputRemoved(output);
     destroyHost(output);
+    pacing_.erase(output);
 }
 
 void WaylandSurfaces::destroyHost(const Output* output) {
@@ -763,6 +764,10 @@ bool WaylandSurfaces::framePending(const Output* output) {
     auto it = frames_.find(output);
     // Surfaces drawn together go out together under one frame.
     if (it == frames_.end() || it->second.round == round_) return false;
+    // Behind: every frame waits for the compositor's answer a while now.
+    Pacing& pacing = pacing_[output];
+    pacing.strict = true;
+    pacing.prompt = 0;
     // A compositor that does not answer for long (an output it no longer
     // shows) gets the next frame all the same.
     if (std::chrono::steady_clock::now() - it->second.asked < frameWait) return true;
@@ -773,6 +778,16 @@ bool WaylandSurfaces::framePending(const Output* output) {
 
 void WaylandSurfaces::askFrame(WaylandSurface* s, const Output* output) {
     if (frames_.count(output)) return;
+    // Asked at all: the last frame asked was answered before this round.
+    // A compositor that keeps up is asked one frame in four; each answer
+    // wakes the process, and it would come before the next round anyway.
+    Pacing& pacing = pacing_[output];
+    if (pacing.strict && ++pacing.prompt >= promptFramesToRelax) pacing.strict = false;
+    if (!pacing.strict && pacing.skip > 0) {
+        --pacing.skip;
+        return;
+    }
+    pacing.skip = 3;
     wl_callback* callback = wl_surface_frame(s->surface());
     wl_callback_add_listener(callback, &frameListener, this);
     frames_[output] = {callback, s, std::chrono::steady_clock::now(), round_};

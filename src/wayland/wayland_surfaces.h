@@ -258,6 +258,16 @@ private:
     // Counts the rounds of drawing.
     std::uint64_t round_ = 0;
     std::map<const Output*, Frame> frames_;
+    // Whether an output's compositor keeps up: then only one frame in four
+    // is asked to be answered; once an answer comes after the next round,
+    // every frame is, until a second of answers has come in time.
+    struct Pacing {
+        bool strict = false;
+        int skip = 0;
+        int prompt = 0;
+    };
+    static constexpr int promptFramesToRelax = 30;
+    std::map<const Output*, Pacing> pacing_;
     std::set<WaylandSurface*> waiting_;
     std::map<const Output*, std::unique_ptr<Host>> hosts_;
     std::set<Host*> hostCommits_;
