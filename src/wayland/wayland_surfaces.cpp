@@ -782,6 +782,10 @@ void WaylandSurfaces::askFrame(WaylandSurface* s, const Output* output) {
     // A compositor that keeps up is asked one frame in four; each answer
     // wakes the process, and it would come before the next round anyway.
     Pacing& pacing = pacing_[output];
+    // Decided once a round: the other surfaces drawn with it go out under
+    // the same frame, asked or not.
+    if (pacing.round == round_) return;
+    pacing.round = round_;
     if (pacing.strict && ++pacing.prompt >= promptFramesToRelax) pacing.strict = false;
     if (!pacing.strict && pacing.skip > 0) {
         --pacing.skip;

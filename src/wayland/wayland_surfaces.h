@@ -265,6 +265,8 @@ private:
         bool strict = false;
         int skip = 0;
         int prompt = 0;
+        // The round it was last decided in.
+        std::uint64_t round = 0;
     };
     static constexpr int promptFramesToRelax = 30;
     std::map<const Output*, Pacing> pacing_;
