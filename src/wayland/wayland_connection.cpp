@@ -144,7 +144,9 @@ WaylandConnection::WaylandConnection(wl_display* display) : display_(display) {
     registry_ = wl_display_get_registry(display_);
     wl_registry_add_listener(registry_, &registryListener, this);
     notifier_ = std::make_unique<QSocketNotifier>(wl_display_get_fd(display_), QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { dispatch(); });
+    // Never waits: what made the socket readable may have been read since,
+    // in the same turn of the event loop (a tick, a round trip).
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { readArrived(); });
     // Requests made during a turn of the event loop go out before it sleeps.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { flush(); });
@@ -323,12 +325,24 @@ void WaylandConnection::flush() {
 
 void WaylandConnection::roundtrip() { wl_display_roundtrip(display_); }
 
-void WaylandConnection::dispatch() {
-    if (wl_display_dispatch(display_) < 0) {
-        std::fprintf(stderr, "orvella: lost the connection to the Wayland compositor\n");
-        notifier_->setEnabled(false);
-        QCoreApplication::exit(1);
-    }
+void WaylandConnection::lost() {
+    if (lost_) return;
+    lost_ = true;
+    std::fprintf(stderr, "orvella: lost the connection to the Wayland compositor\n");
+    notifier_->setEnabled(false);
+    QCoreApplication::exit(1);
+}
+
+void WaylandConnection::setReadOnArrival(bool onArrival) {
+    if (!lost_ && notifier_->isEnabled() != onArrival) notifier_->setEnabled(onArrival);
+}
+
+void WaylandConnection::readArrived() {
+    if (lost_) return;
+    while (wl_display_prepare_read(display_) != 0)
+        if (wl_display_dispatch_pending(display_) < 0) return lost();
+    // The socket does not block: with nothing there this reads nothing.
+    if (wl_display_read_events(display_) < 0 || wl_display_dispatch_pending(display_) < 0) lost();
 }
 
 }  // namespace orvella::wayland

@@ -81,6 +81,14 @@ public:
     void flush();
     // Waits for the compositor to answer everything sent so far.
     void roundtrip();
+    // Whether what the compositor sends is read as it arrives. Off, it waits
+    // for the next readArrived(): most of it is buffers the compositor has
+    // done with, and reading each batch as it comes costs a wake-up.
+    void setReadOnArrival(bool onArrival);
+    // Reads and handles whatever has arrived, without waiting for more.
+    void readArrived();
+    // Whether the pointer is over one of our surfaces.
+    bool pointerOnUs() const { return pointerSurface_ != nullptr; }
 
     std::function<void()> onOutputsChanged;
     // Told before an output goes: nothing may keep it after this returns.
@@ -97,7 +105,7 @@ public:
 
 private:
     explicit WaylandConnection(wl_display* display);
-    void dispatch();
+    void lost();
     void watchOutput(Output& output);
     void probe(Output& output);
     void outputsChangedSoon();
@@ -116,6 +124,7 @@ private:
     wp_fractional_scale_manager_v1* fractionalScale_ = nullptr;
     std::vector<std::unique_ptr<Output>> outputs_;
     std::unique_ptr<QSocketNotifier> notifier_;
+    bool lost_ = false;
     bool changeQueued_ = false;
     wl_surface* pointerSurface_ = nullptr;
     double pointerX_ = 0, pointerY_ = 0;

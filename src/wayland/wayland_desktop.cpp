@@ -41,11 +41,35 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, st
     awareness_.onPointerMoved = [this](QPointF at) { mouse_.providerPointerMoved(at); };
     awareness_.onPressed = [this](QPointF at, Modifiers m) { mouse_.providerPressed(at, m); };
     // What a motion step moves and redraws goes out together at its end.
-    scheduler_.setTickHooks([this] { surfaces_.beginBatch(); },
-                            [this] {
-                                surfaces_.endBatch();
-                                rebaseIfMoved();
-                            });
+    scheduler_.setTickHooks(
+        [this] {
+            surfaces_.beginBatch();
+            // What came since the last tick is handled with this one.
+            connection_->readArrived();
+        },
+        [this] {
+            surfaces_.endBatch();
+            rebaseIfMoved();
+            tickEnded();
+        });
+    // Ticks have stopped: nothing would read what the compositor sends.
+    readingAgain_.setSingleShot(true);
+    readingAgain_.setInterval(100);
+    QObject::connect(&readingAgain_, &QTimer::timeout, &readingAgain_, [this] { connection_->setReadOnArrival(true); });
+}
+
+void WaylandDesktop::tickEnded() {
+    // While fish swim, the compositor answers each tick's commit at once,
+    // mostly with buffers it has done with; read on arrival, each answer
+    // would wake the process a second time a tick. So it waits for the next
+    // tick, a sixtieth of a second at most, unless the pointer is over a
+    // surface of ours (a press is answered at once) or a frame is awaited.
+    const bool quiet = !connection_->pointerOnUs() && !surfaces_.awaitingFrames();
+    connection_->setReadOnArrival(!quiet);
+    if (quiet)
+        readingAgain_.start();
+    else
+        readingAgain_.stop();
 }
 
 QStringList WaylandDesktop::surfaceList() const {

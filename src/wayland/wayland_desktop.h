@@ -4,6 +4,7 @@
 // settings, badges and the compositor's provider are as on X11.
 
 #include <QStringList>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -33,6 +34,10 @@ public:
 
 private:
     void rebaseIfMoved();
+    // Between ticks, what the compositor sends is read only when it may
+    // matter at once (see tickEnded).
+    void tickEnded();
+    QTimer readingAgain_;
     std::chrono::steady_clock::time_point lastRebase_{};
     WaylandDesktop(std::unique_ptr<WaylandConnection> connection, std::filesystem::path defaultsFile);
     std::unique_ptr<WaylandConnection> connection_;

@@ -240,6 +240,8 @@ public:
     void frameShown(wl_callback* callback);
     // The surface is going: a frame asked through it will not be answered.
     void forgetFrame(WaylandSurface* s);
+    // Whether something waits for the compositor to show a frame.
+    bool awaitingFrames() const { return !hostCommits_.empty() || !waiting_.empty(); }
 
 private:
     // How long a frame's answer is waited for: an output the compositor

@@ -655,7 +655,7 @@ TEST_F(Contract, ASurfaceDraggedOntoAnotherOutputFollowsThePointerThereAndShowsT
     })) << "not shown whole on the second output where it was left";
 }
 
-TEST_F(Contract, ASurfaceThatMovesUnderARestingPointerTakesTheNextPress) {
+TEST_F(Contract, ASurfaceThatMovesUnderARestingPointerTakesTheNextPressWhileTicksGoOnAndAfterTheyStop) {
     Solid& s = solid(onOutput(0, 200, 500, 100, 100), kMagenta);
     s.surface->setInteractiveRegion({Rect::make(10, 10, 80, 80)});
     s.surface->orderFront();
@@ -666,19 +666,38 @@ TEST_F(Contract, ASurfaceThatMovesUnderARestingPointerTakesTheNextPress) {
     const QPoint rest = layoutPoint(start, {50 + 300, 50});
     desktop().movePointer(rest);
     pause(0.3);
-    // It swims there in motion steps, as fish do.
+    // It swims there in motion steps, as fish do, and the steps go on
+    // while it is pressed: the tank never stops stepping while fish swim.
     auto& scheduler = ports().scheduler;
     int step = 0;
-    const int timer = scheduler.scheduleRepeating(1.0 / 30, 0, [&] {
-        if (step >= 30) return;
-        ++step;
-        s.surface->setOrigin({start.minX() + 10 * step, start.minY()});
-    });
+    // Cancelled however the test ends: its steps move this test's surface.
+    struct Ticking {
+        Scheduler& scheduler;
+        int handle;
+        ~Ticking() { stop(); }
+        void stop() { scheduler.cancel(std::exchange(handle, 0)); }
+    } ticking{scheduler, scheduler.scheduleRepeating(1.0 / 30, 0, [&] {
+                  if (step >= 30) return;
+                  ++step;
+                  s.surface->setOrigin({start.minX() + 10 * step, start.minY()});
+              })};
     ASSERT_TRUE(spinUntil([&] { return step >= 30; }));
-    scheduler.cancel(timer);
     pause(0.3);
     desktop().press();
     desktop().release();
     EXPECT_TRUE(spinUntil([&] { return heard.surface.size() >= 2; }))
         << "the press under the resting pointer was lost";
+    // The pointer goes away while the steps go on, and then they stop: a
+    // press that comes after is still heard.
+    desktop().movePointer(rest + QPoint(300, 0));
+    pause(0.3);
+    ticking.stop();
+    pause(0.3);
+    const size_t before = heard.surface.size();
+    desktop().movePointer(rest);
+    pause(0.2);
+    desktop().press();
+    desktop().release();
+    EXPECT_TRUE(spinUntil([&] { return heard.surface.size() >= before + 2; }))
+        << "a press after the steps stopped was lost";
 }
