@@ -5,11 +5,13 @@ picom; sway) over SECONDS of wall time, after start-up, with the pointer
 resting away from the fish.
 
 A share of about two per cent of one core moves by half a point from one
-run to the next on a virtual machine, so the two cases alternate for ROUNDS
-rounds, each with a fresh process, and the medians are compared. The tank
-steps twice as often while fish overlap, which depends on where they
-happened to start, so the CPU time per motion step is given beside the
-share. Run by bench/report; prints one line per run and the medians.
+run to the next on a virtual machine, mostly with how busy the machine as a
+whole is. So the two cases run side by side, over the same SECONDS, for
+ROUNDS rounds, each with fresh processes, and each round's two figures are
+compared with each other. The tank steps twice as often while fish overlap,
+which depends on where they happened to start, so the CPU time per motion
+step is given beside the share. Run by bench/report; prints one line per
+case and round, and the medians.
 
     wayland_cost.py [SECONDS [ROUNDS]]"""
 
@@ -41,6 +43,19 @@ def cpu(pid, part=None):
         return 0.0
 
 
+def wakes(pid):
+    """Voluntary context switches of every thread of a process: on a
+    virtual machine each wake-up costs tens of microseconds of its own."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/status") as f:
+                total += sum(int(line.split()[1]) for line in f if line.startswith("voluntary_ctxt_switches"))
+        except OSError:
+            pass
+    return total
+
+
 def nine_apps(desktop):
     apps = os.path.join(desktop.env["XDG_DATA_HOME"], "applications")
     os.makedirs(apps, exist_ok=True)
@@ -53,37 +68,36 @@ def nine_apps(desktop):
     return paths
 
 
-def shares(groups, steps):
-    """The CPU share of each group of processes over the same SECONDS, and
-    the motion steps per second."""
-    start = [sum(cpu(p) for p in pids) for pids in groups]
-    s0 = steps()
-    t0 = time.monotonic()
-    time.sleep(SECONDS)
-    wall = time.monotonic() - t0
-    return [100 * (sum(cpu(p) for p in pids) - s) / wall for pids, s in zip(groups, start)], (steps() - s0) / wall
+class Case:
+    """Orvella on one desktop, measured over a window of time."""
 
-
-def run(label, desktop, display_pids, args, pointer):
-    orvella = Orvella(desktop)
-    orvella.args = args
-    try:
-        orvella.write_defaults({"Orvella.applicationPaths": nine_apps(desktop)})
+    def __init__(self, label, desktop, display_pids, args, pointer):
+        self.label, self.desktop, self.display_pids = label, desktop, display_pids
+        self.orvella = Orvella(desktop)
+        self.orvella.args = args
+        self.orvella.write_defaults({"Orvella.applicationPaths": nine_apps(desktop)})
         pointer()
-        orvella.start()
-        time.sleep(5)  # start-up is not idle
-        pid = orvella.proc.pid
-        u0, s0 = cpu(pid, "user"), cpu(pid, "system")
-        (own, shown), rate = shares([[pid], display_pids()], orvella.motion_steps)
-        u1, s1 = cpu(pid, "user"), cpu(pid, "system")
+
+    def begin(self):
+        self.pid = self.orvella.proc.pid
+        self.before = self.sample()
+
+    def sample(self):
+        pid = self.pid
+        return (cpu(pid, "user"), cpu(pid, "system"), sum(cpu(p) for p in self.display_pids()), wakes(pid),
+                self.orvella.motion_steps(), time.monotonic())
+
+    def end(self):
+        (u0, s0, d0, w0, m0, t0), (u1, s1, d1, w1, m1, t1) = self.before, self.sample()
+        wall = t1 - t0
+        own, shown, rate = 100 * (u1 + s1 - u0 - s0) / wall, 100 * (d1 - d0) / wall, (m1 - m0) / wall
         # Per cent of a second per second, over steps per second.
         per_step = 10 * own / rate if rate else float("nan")
-        print(f"  {label}: orvella {own:.2f} % (user {100 * (u1 - u0) / SECONDS:.2f}, system "
-              f"{100 * (s1 - s0) / SECONDS:.2f}), display side {shown:.2f} % of one core; "
-              f"{rate:.1f} motion steps a second, {per_step:.3f} ms of orvella's CPU a step", flush=True)
+        print(f"  {self.label}: orvella {own:.2f} % (user {100 * (u1 - u0) / wall:.2f}, system "
+              f"{100 * (s1 - s0) / wall:.2f}), display side {shown:.2f} % of one core; "
+              f"{rate:.1f} motion steps a second, {per_step:.3f} ms of orvella's CPU a step, "
+              f"{(w1 - w0) / wall / rate if rate else float('nan'):.2f} wake-ups a step", flush=True)
         return own, shown, per_step
-    finally:
-        orvella.stop()
 
 
 def summary(label, results):
@@ -112,13 +126,37 @@ try:
         return [p.pid for p in x11.procs if os.path.basename(str(p.args[0])) in ("Xvfb", "picom")]
 
     on_x11, on_sway = [], []
-    for _ in range(ROUNDS):
-        on_x11.append(run("X11, Xvfb + picom", x11, x11_display, ("--backend", "x11"), lambda: x11.mouse(1400, 880)))
+    for round in range(ROUNDS):
+        cases = [Case("X11, Xvfb + picom", x11, x11_display, ("--backend", "x11"), lambda: x11.mouse(1400, 880))]
         if sway:
-            on_sway.append(run("Wayland backend on sway (pixman)", sway, lambda: [sway.sway.pid],
-                               ("--backend", "wayland"), lambda: sway.pointer(1400, 880)))
+            cases.append(Case("Wayland backend on sway (pixman)", sway, lambda: [sway.sway.pid],
+                              ("--backend", "wayland"), lambda: sway.pointer(1400, 880)))
+        # Which starts first changes from round to round.
+        order = cases if round % 2 == 0 else cases[::-1]
+        try:
+            for case in order:
+                case.orvella.start()
+            time.sleep(5)  # start-up is not idle
+            for case in order:
+                case.begin()
+            time.sleep(SECONDS)
+            results = [case.end() for case in cases]
+        finally:
+            for case in cases:
+                case.orvella.stop()
+        on_x11.append(results[0])
+        if sway:
+            on_sway.append(results[1])
+            print(f"  round {round + 1}: Wayland against X11, same {SECONDS:.0f} s: orvella "
+                  f"{results[1][0] - results[0][0]:+.2f} points, {results[1][2] / results[0][2]:.2f} times the CPU a step",
+                  flush=True)
     summary("X11, Xvfb + picom", on_x11)
     summary("Wayland backend on sway (pixman)", on_sway)
+    if on_sway:
+        difference = statistics.median(w[0] - x[0] for w, x in zip(on_sway, on_x11))
+        ratio = statistics.median(w[2] / x[2] for w, x in zip(on_sway, on_x11))
+        print(f"  median of {len(on_sway)} rounds, Wayland against X11 over the same seconds: orvella "
+              f"{difference:+.2f} points of one core, {ratio:.2f} times the CPU a motion step", flush=True)
 finally:
     if sway:
         sway.stop()

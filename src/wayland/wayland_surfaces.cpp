@@ -429,8 +429,10 @@ void WaylandSurface::render() {
     if (area.isEmpty()) return;
     // Cleared by hand: the painter would blend transparent pixels.
     const qsizetype stride = b->image.bytesPerLine();
+    // Asked for once: each asking checks whether the image is shared.
+    uchar* const bits = b->image.bits();
     for (int y = area.top(); y <= area.bottom(); ++y)
-        std::memset(b->image.bits() + y * stride + 4 * area.left(), 0, static_cast<std::size_t>(4 * area.width()));
+        std::memset(bits + y * stride + 4 * area.left(), 0, static_cast<std::size_t>(4 * area.width()));
     double fade = alpha_;
     if (draw_) {
         if (!b->painter) b->painter = std::make_unique<QPainter>(&b->image);
@@ -692,6 +694,7 @@ void WaylandSurfaces::destroyHost(const Output* output) {
     hostCommits_.erase(h);
     if (h->fractional) wp_fractional_scale_v1_destroy(h->fractional);
     if (h->viewport) wp_viewport_destroy(h->viewport);
+    if (h->input) wl_region_destroy(h->input);
     zwlr_layer_surface_v1_destroy(h->layer);
     wl_surface_destroy(h->surface);
     if (h->buffer) wl_buffer_destroy(h->buffer);
@@ -751,10 +754,14 @@ void WaylandSurfaces::commitHosts() {
         }
         if (h->regionStale) {
             h->regionStale = false;
-            wl_region* region = connection_.emptyRegion();
-            for (const WaylandSurface* s : h->stack) s->addInputTo(region, h->output->logical.topLeft());
-            wl_surface_set_input_region(h->surface, region);
-            wl_region_destroy(region);
+            // One region, emptied and filled again: a new one each time
+            // costs two more requests and an answer.
+            if (h->input)
+                wl_region_subtract(h->input, -regionReach, -regionReach, 2 * regionReach, 2 * regionReach);
+            else
+                h->input = connection_.emptyRegion();
+            for (const WaylandSurface* s : h->stack) s->addInputTo(h->input, h->output->logical.topLeft());
+            wl_surface_set_input_region(h->surface, h->input);
         }
         wl_surface_commit(h->surface);
     }

@@ -62,6 +62,8 @@ struct Host {
     // Its surfaces, bottom to top.
     std::vector<WaylandSurface*> stack;
     bool regionStale = false;
+    // Where its surfaces take presses, as last set.
+    wl_region* input = nullptr;
     // The fractional scale the compositor prefers there, in 120ths.
     std::uint32_t scale120 = 0;
 };
@@ -247,6 +249,9 @@ private:
     // How long a frame's answer is waited for: an output the compositor
     // no longer shows is still drawn, four times a second.
     static constexpr std::chrono::milliseconds frameWait{250};
+    // Beyond any place a surface can be on a host, either side of it, and
+    // twice it still fits a compositor's 32-bit coordinates.
+    static constexpr std::int32_t regionReach = 1 << 29;
     void wakeWaiting();
     void waitForFrames();
     bool frameTimerArmed_ = false;
