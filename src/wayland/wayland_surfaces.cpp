@@ -45,7 +45,7 @@ const wl_buffer_listener bufferListener = {
 };
 
 const wl_callback_listener frameListener = {
-    [](void* data, wl_callback* callback, uint32_t) { static_cast<WaylandSurfaces*>(data)->frameShown(callback); },
+    [](void* data, wl_callback* callback, uint32_t) { host(data).factory->frameShown(host(data), callback); },
 };
 
 // Where a surface goes in the layout: whole pixels, its size kept (a
@@ -408,7 +408,7 @@ void WaylandSurface::destroyBuffers() {
 void WaylandSurface::render() {
     // Drawn once the host is, at the scale it prefers.
     if (!dirty_ || !host_ || !host_->configured || !surface_ || closed_) return;
-    if (factory_.framePending(output_)) {
+    if (factory_.framePending(*host_)) {
         factory_.waitForFrame(this);
         return;
     }
@@ -471,7 +471,7 @@ void WaylandSurface::render() {
     } else {
         wl_surface_damage_buffer(surface_, area.x(), area.y(), area.width(), area.height());
     }
-    factory_.askFrame(this, output_);
+    factory_.askFrame(this, *host_);
     wl_surface_commit(surface_);
     factory_.commitHost(host_);
     b->busy = true;
@@ -527,7 +527,6 @@ WaylandSurfaces::WaylandSurfaces(WaylandConnection& connection) : connection_(co
 
 WaylandSurfaces::~WaylandSurfaces() {
     connection_.onPointer = nullptr;
-    for (auto& [output, frame] : frames_) wl_callback_destroy(frame.callback);
     while (!hosts_.empty()) destroyHost(hosts_.begin()->first);
 }
 
@@ -679,12 +678,14 @@ void WaylandSurfaces::hostClosed(Host& h) {
     for (WaylandSurface* s : surfaces())
         if (s->host() == &h) s->hostGone();
     destroyHost(output);
+    // A frame asked there goes with it: what waited for it need not.
+    wakeWaiting();
 }
 
 void WaylandSurfaces::outputRemoved(Output* output) {
     for (WaylandSurface* s : surfaces()) s->outputRemoved(output);
     destroyHost(output);
-    pacing_.erase(output);
+    wakeWaiting();
 }
 
 void WaylandSurfaces::destroyHost(const Output* output) {
@@ -695,6 +696,7 @@ void WaylandSurfaces::destroyHost(const Output* output) {
     if (h->fractional) wp_fractional_scale_v1_destroy(h->fractional);
     if (h->viewport) wp_viewport_destroy(h->viewport);
     if (h->input) wl_region_destroy(h->input);
+    if (h->frame.callback) wl_callback_destroy(h->frame.callback);
     zwlr_layer_surface_v1_destroy(h->layer);
     wl_surface_destroy(h->surface);
     if (h->buffer) wl_buffer_destroy(h->buffer);
@@ -747,7 +749,7 @@ void WaylandSurfaces::commitHosts() {
         // Until the compositor has shown the output's last frame, what
         // changed since waits, with what is drawn meanwhile: one commit
         // a frame. Given up on after a while (see framePending).
-        if (framePending(h->output)) {
+        if (framePending(*h)) {
             hostCommits_.insert(h);
             waitForFrames();
             continue;
@@ -767,28 +769,27 @@ void WaylandSurfaces::commitHosts() {
     }
 }
 
-bool WaylandSurfaces::framePending(const Output* output) {
-    auto it = frames_.find(output);
+bool WaylandSurfaces::framePending(Host& h) {
+    FrameAsked& frame = h.frame;
     // Surfaces drawn together go out together under one frame.
-    if (it == frames_.end() || it->second.round == round_) return false;
+    if (!frame.callback || frame.round == round_) return false;
     // Behind: every frame waits for the compositor's answer a while now.
-    Pacing& pacing = pacing_[output];
-    pacing.strict = true;
-    pacing.prompt = 0;
+    h.pacing.strict = true;
+    h.pacing.prompt = 0;
     // A compositor that does not answer for long (an output it no longer
     // shows) gets the next frame all the same.
-    if (std::chrono::steady_clock::now() - it->second.asked < frameWait) return true;
-    wl_callback_destroy(it->second.callback);
-    frames_.erase(it);
+    if (std::chrono::steady_clock::now() - frame.asked < frameWait) return true;
+    wl_callback_destroy(frame.callback);
+    frame = {};
     return false;
 }
 
-void WaylandSurfaces::askFrame(WaylandSurface* s, const Output* output) {
-    if (frames_.count(output)) return;
+void WaylandSurfaces::askFrame(WaylandSurface* s, Host& h) {
+    if (h.frame.callback) return;
     // Asked at all: the last frame asked was answered before this round.
     // A compositor that keeps up is asked one frame in four; each answer
     // wakes the process, and it would come before the next round anyway.
-    Pacing& pacing = pacing_[output];
+    FramePacing& pacing = h.pacing;
     // Decided once a round: the other surfaces drawn with it go out under
     // the same frame, asked or not.
     if (pacing.round == round_) return;
@@ -800,16 +801,12 @@ void WaylandSurfaces::askFrame(WaylandSurface* s, const Output* output) {
     }
     pacing.skip = 3;
     wl_callback* callback = wl_surface_frame(s->surface());
-    wl_callback_add_listener(callback, &frameListener, this);
-    frames_[output] = {callback, s, std::chrono::steady_clock::now(), round_};
+    wl_callback_add_listener(callback, &frameListener, &h);
+    h.frame = {callback, s, std::chrono::steady_clock::now(), round_};
 }
 
-void WaylandSurfaces::frameShown(wl_callback* callback) {
-    for (auto it = frames_.begin(); it != frames_.end(); ++it) {
-        if (it->second.callback != callback) continue;
-        frames_.erase(it);
-        break;
-    }
+void WaylandSurfaces::frameShown(Host& h, wl_callback* callback) {
+    if (h.frame.callback == callback) h.frame = {};
     wl_callback_destroy(callback);
     wakeWaiting();
 }
@@ -827,13 +824,10 @@ void WaylandSurfaces::waitForFrames() {
 
 void WaylandSurfaces::forgetFrame(WaylandSurface* s) {
     bool held = false;
-    for (auto it = frames_.begin(); it != frames_.end();) {
-        if (it->second.holder != s) {
-            ++it;
-            continue;
-        }
-        wl_callback_destroy(it->second.callback);
-        it = frames_.erase(it);
+    for (auto& [output, h] : hosts_) {
+        if (h->frame.holder != s) continue;
+        wl_callback_destroy(h->frame.callback);
+        h->frame = {};
         held = true;
     }
     if (held) wakeWaiting();

@@ -41,6 +41,26 @@ namespace orvella::wayland {
 class WaylandSurface;
 class WaylandSurfaces;
 
+// The frame an output's compositor was asked to answer: until it does, it
+// has not shown that output's last frame.
+struct FrameAsked {
+    wl_callback* callback = nullptr;
+    WaylandSurface* holder = nullptr;
+    std::chrono::steady_clock::time_point asked;
+    std::uint64_t round = 0;
+};
+
+// Whether an output's compositor keeps up: then only one frame in four is
+// asked to be answered; once an answer comes after the next round, every
+// frame is, until a second of answers has come in time.
+struct FramePacing {
+    bool strict = false;
+    int skip = 0;
+    int prompt = 0;
+    // The round it was last decided in.
+    std::uint64_t round = 0;
+};
+
 // One per output, made when a surface first shows there: a transparent
 // layer surface covering the output, that the surfaces there hang from. It
 // takes presses exactly where its surfaces' interactive regions are.
@@ -66,6 +86,8 @@ struct Host {
     wl_region* input = nullptr;
     // The fractional scale the compositor prefers there, in 120ths.
     std::uint32_t scale120 = 0;
+    FrameAsked frame;
+    FramePacing pacing;
 };
 
 class WaylandSurface : public Surface {
@@ -233,13 +255,13 @@ public:
     // buffer after the last answer. Until the compositor answers, it has
     // not shown that output's last frame, and a new buffer on it would only
     // be dropped: surfaces there wait for the answer.
-    bool framePending(const Output* output);
-    void askFrame(WaylandSurface* s, const Output* output);
+    bool framePending(Host& host);
+    void askFrame(WaylandSurface* s, Host& host);
     void waitForFrame(WaylandSurface* s) {
         waiting_.insert(s);
         waitForFrames();
     }
-    void frameShown(wl_callback* callback);
+    void frameShown(Host& host, wl_callback* callback);
     // The surface is going: a frame asked through it will not be answered.
     void forgetFrame(WaylandSurface* s);
     // Whether something waits for the compositor to show a frame.
@@ -256,27 +278,9 @@ private:
     void waitForFrames();
     bool frameTimerArmed_ = false;
     void renderPendingSoon();
-    struct Frame {
-        wl_callback* callback = nullptr;
-        WaylandSurface* holder = nullptr;
-        std::chrono::steady_clock::time_point asked;
-        std::uint64_t round = 0;
-    };
     // Counts the rounds of drawing.
     std::uint64_t round_ = 0;
-    std::map<const Output*, Frame> frames_;
-    // Whether an output's compositor keeps up: then only one frame in four
-    // is asked to be answered; once an answer comes after the next round,
-    // every frame is, until a second of answers has come in time.
-    struct Pacing {
-        bool strict = false;
-        int skip = 0;
-        int prompt = 0;
-        // The round it was last decided in.
-        std::uint64_t round = 0;
-    };
     static constexpr int promptFramesToRelax = 30;
-    std::map<const Output*, Pacing> pacing_;
     std::set<WaylandSurface*> waiting_;
     std::map<const Output*, std::unique_ptr<Host>> hosts_;
     std::set<Host*> hostCommits_;
