@@ -62,8 +62,9 @@ void WaylandDesktop::tickEnded() {
     // While fish swim, the compositor answers each tick's commit at once,
     // mostly with buffers it has done with; read on arrival, each answer
     // would wake the process a second time a tick. So it waits for the next
-    // tick, a sixtieth of a second at most, unless the pointer is over a
-    // surface of ours (a press is answered at once) or a frame is awaited.
+    // tick (or 100 ms, should ticks be slower or stop), unless the pointer
+    // is over a surface of ours (a press is answered at once) or a frame is
+    // awaited.
     const bool quiet = !connection_->pointerOnUs() && !surfaces_.awaitingFrames();
     connection_->setReadOnArrival(!quiet);
     if (quiet)
