@@ -7,7 +7,9 @@
 //
 // This file is the logic alone. The build wraps it twice: as a module for
 // GNOME Shell 45 and newer, and in the older style for 43 and 44; each
-// wrapper gives it Gio, GLib, Meta, Clutter, Main and PointerWatcher.
+// wrapper gives it Gio, GLib, Meta, Clutter and Main. It imports nothing
+// else of the shell's: a module the shell drops (pointerWatcher.js went
+// after 51.beta) would fail the whole extension.
 
 const ORVELLA_BUS_NAME = 'org.orvella.GnomeShell';
 const ORVELLA_OBJECT_PATH = '/org/orvella/GnomeShell';
@@ -25,8 +27,8 @@ const ORVELLA_INTERFACE = `
     </signal>
   </interface>
 </node>`;
-// Often enough for the school to follow the pointer; the watcher itself
-// stops asking while the user is idle.
+// Often enough for the school to follow the pointer: a move is reported at
+// most this often, and a pointer at rest reports nothing.
 const ORVELLA_POINTER_INTERVAL_MS = 33;
 
 class OrvellaBridge {
@@ -36,7 +38,9 @@ class OrvellaBridge {
         this._focusId = 0;
         this._watched = null;
         this._windowIds = [];
-        this._pointerWatch = null;
+        this._tracker = null;
+        this._trackerId = 0;
+        this._pointerTimeout = 0;
         this._eventId = 0;
         this._pointer = null;
         this._subscribers = new Map();  // unique bus name -> its name watch
@@ -79,7 +83,7 @@ class OrvellaBridge {
 
     // Bus method: the state now, for a look.
     GetState() {
-        if (!this._pointerWatch) {
+        if (!this._trackerId) {
             const [x, y] = global.get_pointer();
             this._pointer = {x, y};
         }
@@ -98,12 +102,15 @@ class OrvellaBridge {
 
     // The pointer and presses are followed only while someone listens.
     _listen() {
-        if (this._pointerWatch)
+        if (this._trackerId)
             return;
         const [x, y] = global.get_pointer();
         this._pointer = {x, y};
-        this._pointerWatch = PointerWatcher.getPointerWatcher().addWatch(ORVELLA_POINTER_INTERVAL_MS,
-            (px, py) => this._pointerMoved(px, py));
+        // The cursor tracker says when the pointer has moved; where it is
+        // is read once the interval is over, so a fast move costs one report
+        // an interval. Shell 44 and newer reach it through the backend.
+        this._tracker = global.backend?.get_cursor_tracker?.() ?? Meta.CursorTracker.get_for_display(global.display);
+        this._trackerId = this._tracker.connect('position-invalidated', () => this._pointerInvalidated());
         this._eventId = global.stage.connect('captured-event', (actor, event) => this._onEvent(event));
     }
 
@@ -111,9 +118,25 @@ class OrvellaBridge {
         if (this._eventId)
             global.stage.disconnect(this._eventId);
         this._eventId = 0;
-        if (this._pointerWatch)
-            this._pointerWatch.remove();
-        this._pointerWatch = null;
+        if (this._trackerId)
+            this._tracker.disconnect(this._trackerId);
+        this._trackerId = 0;
+        this._tracker = null;
+        if (this._pointerTimeout)
+            GLib.source_remove(this._pointerTimeout);
+        this._pointerTimeout = 0;
+    }
+
+    _pointerInvalidated() {
+        if (this._pointerTimeout)
+            return;
+        this._pointerTimeout = GLib.timeout_add(GLib.PRIORITY_DEFAULT, ORVELLA_POINTER_INTERVAL_MS, () => {
+            this._pointerTimeout = 0;
+            const [x, y] = global.get_pointer();
+            if (!this._pointer || this._pointer.x !== x || this._pointer.y !== y)
+                this._pointerMoved(x, y);
+            return GLib.SOURCE_REMOVE;
+        });
     }
 
     _send(report) {
@@ -173,10 +196,13 @@ class OrvellaBridge {
         this._reportWindow();
     }
 
-    // A press reaches the stage's actors only where no client window is
-    // beneath it: the desktop background, or the bare stage.
+    // The desktop is the background and the bare stage. Windows, the top
+    // bar, panels, menus and the dash are not; nor is a press whose actor
+    // the shell does not say.
     _isBackground(actor) {
-        if (!actor || actor === global.stage || actor === global.window_group)
+        if (!actor)
+            return false;
+        if (actor === global.stage || actor === global.window_group)
             return true;
         for (let a = actor; a; a = a.get_parent()) {
             if (a instanceof Meta.BackgroundActor || a === Main.layoutManager._backgroundGroup)
@@ -190,9 +216,10 @@ class OrvellaBridge {
             return Clutter.EVENT_PROPAGATE;
         if (Main.overview.visible || Main.modalCount > 0)
             return Clutter.EVENT_PROPAGATE;
-        // Shell 45 moved the event's actor from the event to the stage.
-        const actor = typeof event.get_source === 'function'
-            ? event.get_source() : global.stage.get_event_actor(event);
+        // Shell 45 moved the event's actor to the stage; its events still
+        // have get_source, which answers null for a press.
+        const actor = typeof global.stage.get_event_actor === 'function'
+            ? global.stage.get_event_actor(event) : event.get_source();
         if (!this._isBackground(actor))
             return Clutter.EVENT_PROPAGATE;
         const [x, y] = event.get_coords();

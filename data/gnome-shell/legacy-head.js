@@ -2,4 +2,3 @@
 'use strict';
 const {Gio, GLib, Meta, Clutter} = imports.gi;
 const Main = imports.ui.main;
-const PointerWatcher = imports.ui.pointerWatcher;

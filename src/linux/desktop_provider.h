@@ -36,6 +36,7 @@ public:
     // What it reports while it is there.
     virtual DesktopAbilities abilities() const = 0;
     virtual DesktopRemedy remedy() const { return DesktopRemedy::none; }
+    virtual std::string shellVersion() const { return {}; }
     virtual std::optional<QPointF> pointer() const { return std::nullopt; }
     virtual std::optional<ProviderWindow> focusedWindow() const { return std::nullopt; }
     // Asks the compositor to look again at what lies under the pointer, for

@@ -2,6 +2,11 @@
 
 #include <gio/gio.h>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
@@ -99,6 +104,48 @@ InstallResult install(Style style, QString dataHome) {
     result.ok = true;
     result.enabled = addToEnabled();
     return result;
+}
+
+ShellState stateFromInfo(const QVariantMap& info) {
+    bool ok = false;
+    const int state = info.value("state").toInt(&ok);
+    if (!ok) return ShellState::unknown;
+    switch (state) {
+        case 1: return ShellState::active;
+        case 2: case 6: return ShellState::inactive;  // off, or found and never turned on
+        case 3: return ShellState::failed;
+        case 4: return ShellState::outOfDate;
+        default: return ShellState::unknown;
+    }
+}
+
+std::optional<ShellReport> askRunningShell(int timeoutMilliseconds) {
+    auto bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered("org.gnome.Shell"))
+        return std::nullopt;
+    auto info = QDBusMessage::createMethodCall("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions",
+                                               "GetExtensionInfo");
+    info << QString(kUuid);
+    const QDBusReply<QVariantMap> reply = bus.call(info, QDBus::Block, timeoutMilliseconds);
+    if (!reply.isValid()) return std::nullopt;
+    ShellReport report;
+    report.state = stateFromInfo(reply.value());
+    auto version = QDBusMessage::createMethodCall("org.gnome.Shell", "/org/gnome/Shell",
+                                                  "org.freedesktop.DBus.Properties", "Get");
+    version << QString("org.gnome.Shell") << QString("ShellVersion");
+    const QDBusReply<QDBusVariant> answer = bus.call(version, QDBus::Block, timeoutMilliseconds);
+    if (answer.isValid()) report.version = answer.value().variant().toString();
+    return report;
+}
+
+QString problem(ShellState state, const QString& version) {
+    const QString major = version.section('.', 0, 0);
+    const QString shell = major.isEmpty() ? QString("this GNOME Shell") : "GNOME Shell " + major;
+    switch (state) {
+        case ShellState::outOfDate: return QString("Orvella's extension does not support %1 yet.").arg(shell);
+        case ShellState::failed: return QString("%1 could not run Orvella's extension.").arg(shell);
+        default: return {};
+    }
 }
 
 }  // namespace orvella::linux_desktop::gnome_extension

@@ -3,6 +3,7 @@
 // where it is installed, and installing it for one user.
 
 #include <QString>
+#include <QVariantMap>
 #include <optional>
 
 namespace orvella::linux_desktop::gnome_extension {
@@ -17,6 +18,10 @@ extern const char* const kLegacyScript;
 extern const char* const kLegacyMetadata;
 extern const char* const kModuleScript;
 extern const char* const kModuleMetadata;
+// The newest GNOME Shell the extension's metadata lets it run on.
+extern const int kNewestShell;
+constexpr int kOldestShell = 43;
+inline bool supportsShell(int major) { return major >= kOldestShell && major <= kNewestShell; }
 
 // GNOME Shell 45 and newer load extensions as modules only; 43 and 44 only
 // in the older style.
@@ -38,5 +43,21 @@ struct InstallResult {
 // XDG data home when empty) and adds it to the shell's enabled extensions
 // when the shell's settings are there.
 InstallResult install(Style style, QString dataHome = {});
+
+// What a running GNOME Shell says of the extension (org.gnome.Shell.Extensions
+// GetExtensionInfo): its numbers for the states, the same from 43 on.
+enum class ShellState { unknown, active, inactive, failed, outOfDate };
+ShellState stateFromInfo(const QVariantMap& info);
+
+// What the running shell on the session bus says of the extension, and its
+// version ("50.5"); nullopt when no shell answers within the timeout.
+struct ShellReport {
+    ShellState state = ShellState::unknown;
+    QString version;
+};
+std::optional<ShellReport> askRunningShell(int timeoutMilliseconds = 2000);
+// A plain sentence for a state in which the extension cannot work, naming
+// the shell's version where known; empty for the other states.
+QString problem(ShellState state, const QString& version);
 
 }  // namespace orvella::linux_desktop::gnome_extension

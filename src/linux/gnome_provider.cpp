@@ -103,13 +103,43 @@ void GnomeShellProvider::findRemedy() {
         // The shell knows extensions found at login; one installed since
         // then is on disk only and needs a new login after enabling.
         const bool known = reply.isValid() && !reply.value().isEmpty();
-        const DesktopRemedy remedy = known || ext::isInstalled() ? DesktopRemedy::enableGnomeShellExtension
-                                                                   : DesktopRemedy::installGnomeShellExtension;
-        if (remedy != remedy_) {
-            remedy_ = remedy;
-            if (!running_) Q_EMIT changed();
-        }
+        const auto state = known ? ext::stateFromInfo(reply.value()) : ext::ShellState::unknown;
+        auto version = QDBusMessage::createMethodCall(kShell, "/org/gnome/Shell", "org.freedesktop.DBus.Properties",
+                                                      "Get");
+        version << QString(kShell) << QString("ShellVersion");
+        callBus(version, [this, known, state](const QDBusMessage& versionAnswer) {
+            const QDBusReply<QDBusVariant> shellVersion(versionAnswer);
+            const QString major =
+                shellVersion.isValid() ? shellVersion.value().variant().toString().section('.', 0, 0) : QString();
+            setRemedy(remedyFor(known, state, major), major.toStdString());
+        });
     });
+}
+
+DesktopRemedy GnomeShellProvider::remedyFor(bool known, gnome_extension::ShellState state, const QString& major) {
+    bool numbered = false;
+    const int shell = major.toInt(&numbered);
+    switch (state) {
+        case ext::ShellState::outOfDate:
+            // The copy the shell found at login is older than this Orvella's,
+            // which may know this shell: installing it again mends that.
+            return numbered && ext::supportsShell(shell) ? DesktopRemedy::installGnomeShellExtension
+                                                         : DesktopRemedy::gnomeShellExtensionOutOfDate;
+        case ext::ShellState::failed: return DesktopRemedy::gnomeShellExtensionFailed;
+        default: break;
+    }
+    // Not yet tried by the shell: one newer than the extension knows will
+    // refuse it, so enabling it would do nothing.
+    if (numbered && shell > ext::kNewestShell) return DesktopRemedy::gnomeShellExtensionOutOfDate;
+    return known || ext::isInstalled() ? DesktopRemedy::enableGnomeShellExtension
+                                       : DesktopRemedy::installGnomeShellExtension;
+}
+
+void GnomeShellProvider::setRemedy(DesktopRemedy remedy, std::string version) {
+    if (remedy == remedy_ && version == version_) return;
+    remedy_ = remedy;
+    version_ = std::move(version);
+    if (!running_) Q_EMIT changed();
 }
 
 void GnomeShellProvider::onReport(const QString& json) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "linux/gnome_extension.h"
 #include "linux/provider_report.h"
 
 namespace orvella::linux_desktop {
@@ -24,6 +25,10 @@ public:
     void start() override;
     DesktopAbilities abilities() const override { return {running_, running_, running_}; }
     DesktopRemedy remedy() const override { return running_ ? DesktopRemedy::none : remedy_; }
+    std::string shellVersion() const override { return version_; }
+    // What to tell the user, from what the shell says of the extension
+    // (`known`: it found the extension at login) and its major version.
+    static DesktopRemedy remedyFor(bool known, gnome_extension::ShellState state, const QString& major);
 
 private Q_SLOTS:
     void onReport(const QString& json);
@@ -33,10 +38,12 @@ private:
     void extensionGone();
     void subscribe();
     void findRemedy();
+    void setRemedy(DesktopRemedy remedy, std::string version);
     QDBusServiceWatcher extension_;
     QDBusServiceWatcher shell_;
     bool running_ = false;
     DesktopRemedy remedy_ = DesktopRemedy::none;
+    std::string version_;
     bool reading_ = false;
     int stateRequest_ = 0;  // answers to an older request are stale
 };

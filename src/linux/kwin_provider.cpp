@@ -55,6 +55,9 @@ KWinProvider::KWinProvider(QObject* parent) : ReportedProvider(parent) {
     });
     check_.setInterval(kCheckMilliseconds);
     connect(&check_, &QTimer::timeout, this, &KWinProvider::checkStillLoaded);
+    hello_.setSingleShot(true);
+    hello_.setInterval(kHelloMilliseconds);
+    connect(&hello_, &QTimer::timeout, this, &KWinProvider::helloOverdue);
 }
 
 KWinProvider::~KWinProvider() {
@@ -63,37 +66,64 @@ KWinProvider::~KWinProvider() {
 }
 
 void KWinProvider::start() {
-    const QString path = writeScript();
-    if (path.isEmpty() || !isAvailable()) {
+    path_ = writeScript();
+    if (path_.isEmpty() || !isAvailable()) {
         QTimer::singleShot(0, this, [this] { goAway(); });
         return;
     }
-    // Without waiting on KWin: a busy compositor must not hold up the
-    // school. A script of ours left by an earlier run goes first.
-    callBus(scriptingCall("unloadScript") << QString(kScriptName), [this, path](const QDBusMessage&) {
+    load(1);
+}
+
+// Without waiting on KWin: a busy compositor must not hold up the school.
+// A script of ours left by an earlier run (or an earlier attempt) goes
+// first.
+void KWinProvider::load(int attempt) {
+    attempt_ = attempt;
+    nudged_ = false;
+    callBus(scriptingCall("unloadScript") << QString(kScriptName), [this](const QDBusMessage&) {
         // Asked for: if Orvella quits before KWin answers, it unloads it.
         loaded_ = true;
-        callBus(scriptingCall("loadScript") << path << QString(kScriptName), [this](const QDBusMessage& loaded) {
+        callBus(scriptingCall("loadScript") << path_ << QString(kScriptName), [this](const QDBusMessage& loaded) {
             const QDBusReply<int> id(loaded);
             if (!id.isValid() || id.value() < 0) {
                 loaded_ = false;
                 goAway();
                 return;
             }
-            // KWin 5.27 and 6 run a loaded script through its own object;
-            // older ones through the scripting object's start.
+            // KWin numbers a script by how many are loaded, so after one was
+            // unloaded out of order the id can be a live script's, whose
+            // object then answers: the id is a guess, and only the script's
+            // own hello says it runs.
+            hello_.start();
             auto run = QDBusMessage::createMethodCall(kKWin, QString("/Scripting/Script%1").arg(id.value()),
                                                       "org.kde.kwin.Script", "run");
-            callBus(run, [this](const QDBusMessage& ran) {
-                if (ran.type() == QDBusMessage::ErrorMessage) callBus(scriptingCall("start"), [](const QDBusMessage&) {});
-                check_.start();
-            });
+            callBus(run, [](const QDBusMessage&) {});
         });
     });
 }
 
+void KWinProvider::helloOverdue() {
+    if (started_) return;
+    if (!nudged_) {
+        // Runs every loaded script that does not run yet, ours among them.
+        nudged_ = true;
+        callBus(scriptingCall("start"), [](const QDBusMessage&) {});
+        hello_.start();
+        return;
+    }
+    if (attempt_ < kAttempts) {
+        load(attempt_ + 1);
+        return;
+    }
+    // Loading it again will not help now: say so, and leave KWin as it was.
+    unload();
+    gaveUp_ = true;
+    Q_EMIT changed();
+}
+
 void KWinProvider::unload() {
     check_.stop();
+    hello_.stop();
     if (!loaded_) return;
     loaded_ = false;
     QDBusConnection::sessionBus().call(scriptingCall("unloadScript") << QString(kScriptName), QDBus::Block, 1000);
@@ -111,6 +141,7 @@ void KWinProvider::checkStillLoaded() {
 
 void KWinProvider::goAway() {
     check_.stop();
+    hello_.stop();
     const bool was = reporting_;
     reporting_ = false;
     forget();
@@ -121,6 +152,12 @@ void KWinProvider::goAway() {
 void KWinProvider::handleReport(const QString& json) {
     const auto report = parseProviderReport(json.toStdString());
     if (!report) return;
+    if (!started_) {
+        // Whatever it says first, the script runs.
+        started_ = true;
+        hello_.stop();
+        check_.start();
+    }
     if (!reporting_) {
         reporting_ = true;
         Q_EMIT changed();

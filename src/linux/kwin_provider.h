@@ -35,6 +35,10 @@ class KWinProvider : public ReportedProvider {
 public:
     static constexpr const char* kScriptName = "orvella";
     static constexpr const char* kReportPath = "/org/orvella/Orvella/KWin";
+    // How long a loaded script has to say it runs, and how often it is
+    // loaded before Orvella gives up on it.
+    static constexpr int kHelloMilliseconds = 2500;
+    static constexpr int kAttempts = 3;
     // Whether KWin answers on the session bus.
     static bool isAvailable();
 
@@ -42,18 +46,29 @@ public:
     ~KWinProvider() override;
     std::string name() const override { return "kwin"; }
     DesktopAbilities abilities() const override { return {reporting_, reporting_, false}; }
+    DesktopRemedy remedy() const override {
+        return gaveUp_ ? DesktopRemedy::kwinScriptDidNotStart : DesktopRemedy::none;
+    }
     // Loads and runs the script; `lost` follows if KWin refuses it.
     void start() override;
     // One report of the script's.
     void handleReport(const QString& json);
 
 private:
+    void load(int attempt);
+    void helloOverdue();
     void unload();
     void checkStillLoaded();
     void goAway();
     KWinReportReceiver receiver_{*this};
     QDBusServiceWatcher watcher_;
     QTimer check_;
+    QTimer hello_;
+    QString path_;
+    int attempt_ = 0;
+    bool nudged_ = false;    // KWin was asked to run every loaded script
+    bool started_ = false;   // the script said it runs
+    bool gaveUp_ = false;
     bool reporting_ = false;
     bool loaded_ = false;
 };

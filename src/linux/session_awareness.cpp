@@ -89,6 +89,8 @@ std::string SessionAwareness::providerName() const {
 
 DesktopRemedy SessionAwareness::remedy() const { return provider_ ? provider_->remedy() : DesktopRemedy::none; }
 
+std::string SessionAwareness::shellVersion() const { return provider_ ? provider_->shellVersion() : std::string(); }
+
 int SessionAwareness::addChangeObserver(std::function<void()> observer) {
     observers_.emplace(next_, std::move(observer));
     return next_++;

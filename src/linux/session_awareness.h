@@ -35,6 +35,7 @@ public:
     DesktopAbilities abilities() const override;
     std::string providerName() const override;
     DesktopRemedy remedy() const override;
+    std::string shellVersion() const override;
     int addChangeObserver(std::function<void()> observer) override;
     void removeChangeObserver(int id) override { observers_.erase(id); }
 

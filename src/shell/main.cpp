@@ -74,8 +74,9 @@ bool canOpenX11Display() {
 
 // Installs the GNOME Shell extension for this user, in the style the
 // installed shell loads, and says what is left to do.
-int installGnomeExtension() {
+int installGnomeExtension(int argc, char** argv) {
     namespace ext = orvella::linux_desktop::gnome_extension;
+    const QCoreApplication app(argc, argv);  // for the session bus
     const auto major = ext::installedShellMajor();
     const auto result = ext::install(ext::styleForShell(major));
     if (!result.ok) {
@@ -84,6 +85,21 @@ int installGnomeExtension() {
     }
     std::printf("Installed the GNOME Shell extension %s in %s (for GNOME Shell %s).\n", ext::kUuid,
                 qPrintable(result.folder), ext::styleForShell(major) == ext::Style::legacy ? "43 and 44" : "45 and newer");
+    // A shell that will not run it is said so plainly: enabling it and
+    // logging in again would change nothing.
+    const auto running = ext::askRunningShell();
+    QString version = running ? running->version : QString();
+    if (version.isEmpty() && major) version = QString::number(*major);
+    const int shell = version.section('.', 0, 0).toInt();
+    if (shell > 0 && !ext::supportsShell(shell)) {
+        std::fprintf(stderr, "orvella: %s\n", qPrintable(ext::problem(ext::ShellState::outOfDate, version)));
+        return 1;
+    }
+    if (running && running->state == ext::ShellState::failed) {
+        std::fprintf(stderr, "orvella: %s Log out and in again to have it try this copy.\n",
+                     qPrintable(ext::problem(ext::ShellState::failed, version)));
+        return 1;
+    }
     if (result.enabled)
         std::puts("It is enabled. Log out and in again: GNOME Shell on Wayland loads new extensions at login.");
     else
@@ -124,7 +140,7 @@ int main(int argc, char** argv) {
             }
             return 0;
         } else if (std::strcmp(argv[i], "--install-gnome-extension") == 0) {
-            return installGnomeExtension();
+            return installGnomeExtension(argc, argv);
         } else if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("orvella %s\n", ORVELLA_VERSION);
             return 0;

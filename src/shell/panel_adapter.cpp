@@ -129,11 +129,15 @@ QStringList PanelAdapter::gestureLabels() const {
 bool PanelAdapter::hasScreenGestureConflict() const { return controller_.hasScreenGestureConflict(); }
 
 QString PanelAdapter::windowAvoidanceNote() const {
-    return q(orvella::windowAvoidanceNote(controller_.desktopAbilities(), controller_.desktopRemedy()).value_or(""));
+    return q(orvella::windowAvoidanceNote(controller_.desktopAbilities(), controller_.desktopRemedy(),
+                                          controller_.desktopShellVersion())
+                 .value_or(""));
 }
 
 QString PanelAdapter::screenGestureNote() const {
-    return q(orvella::screenGestureNote(controller_.desktopAbilities(), controller_.desktopRemedy()).value_or(""));
+    return q(orvella::screenGestureNote(controller_.desktopAbilities(), controller_.desktopRemedy(),
+                                        controller_.desktopShellVersion())
+                 .value_or(""));
 }
 bool PanelAdapter::stillWaterModeEnabled() const { return controller_.stillWaterModeEnabled(); }
 void PanelAdapter::setStillWaterModeEnabled(bool on) { controller_.setStillWaterModeEnabled(on); }

@@ -21,10 +21,10 @@ namespace {
 WaylandConnection& self(void* data) { return *static_cast<WaylandConnection*>(data); }
 
 const wl_registry_listener registryListener = {
-    [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
+    .global = [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
         self(data).global(registry, name, interface, version);
     },
-    [](void* data, wl_registry*, uint32_t name) { self(data).globalRemove(name); },
+    .global_remove = [](void* data, wl_registry*, uint32_t name) { self(data).globalRemove(name); },
 };
 
 // wl_output and xdg_output events land on the Output; the connection is
@@ -35,83 +35,92 @@ struct OutputLink {
 };
 
 const wl_output_listener outputListener = {
-    [](void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*, const char*, int32_t) {
+    .geometry = [](void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*, const char*, int32_t) {
         // Without xdg-output the physical position stands for the logical one.
         auto* link = static_cast<OutputLink*>(data);
         if (!link->output->xdg) link->output->logical.moveTopLeft(QPoint(x, y));
     },
-    [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+    .mode = [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
         auto* link = static_cast<OutputLink*>(data);
         if ((flags & WL_OUTPUT_MODE_CURRENT) && !link->output->xdg) link->output->logical.setSize(QSize(width, height));
     },
-    [](void* data, wl_output*) {
+    .done = [](void* data, wl_output*) {
         auto* link = static_cast<OutputLink*>(data);
         link->connection->outputChanged(*link->output);
     },
-    [](void* data, wl_output*, int32_t factor) { static_cast<OutputLink*>(data)->output->scale = std::max(1, factor); },
-    [](void* data, wl_output*, const char* name) { static_cast<OutputLink*>(data)->output->name = name; },
-    [](void*, wl_output*, const char*) {},
+    .scale = [](void* data, wl_output*, int32_t factor) { static_cast<OutputLink*>(data)->output->scale = std::max(1, factor); },
+    .name = [](void* data, wl_output*, const char* name) { static_cast<OutputLink*>(data)->output->name = name; },
+    .description = [](void*, wl_output*, const char*) {},
 };
 
 const zxdg_output_v1_listener xdgOutputListener = {
-    [](void* data, zxdg_output_v1*, int32_t x, int32_t y) {
+    .logical_position = [](void* data, zxdg_output_v1*, int32_t x, int32_t y) {
         static_cast<OutputLink*>(data)->output->logical.moveTopLeft(QPoint(x, y));
     },
-    [](void* data, zxdg_output_v1*, int32_t width, int32_t height) {
+    .logical_size = [](void* data, zxdg_output_v1*, int32_t width, int32_t height) {
         static_cast<OutputLink*>(data)->output->logical.setSize(QSize(width, height));
     },
-    [](void* data, zxdg_output_v1*) {
+    .done = [](void* data, zxdg_output_v1*) {
         auto* link = static_cast<OutputLink*>(data);
         link->connection->outputChanged(*link->output);
     },
-    [](void* data, zxdg_output_v1*, const char* name) { static_cast<OutputLink*>(data)->output->name = name; },
-    [](void*, zxdg_output_v1*, const char*) {},
+    .name = [](void* data, zxdg_output_v1*, const char* name) { static_cast<OutputLink*>(data)->output->name = name; },
+    .description = [](void*, zxdg_output_v1*, const char*) {},
 };
 
 const zwlr_layer_surface_v1_listener probeListener = {
-    [](void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t width, uint32_t height) {
+    .configure = [](void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t width, uint32_t height) {
         auto* link = static_cast<OutputLink*>(data);
         link->connection->probeConfigured(*link->output, serial, width, height);
     },
-    [](void*, zwlr_layer_surface_v1*) {},
+    .closed = [](void*, zwlr_layer_surface_v1*) {},
 };
 
 const wl_seat_listener seatListener = {
-    [](void* data, wl_seat*, uint32_t capabilities) { self(data).seatCapabilities(capabilities); },
-    [](void*, wl_seat*, const char*) {},
+    .capabilities = [](void* data, wl_seat*, uint32_t capabilities) { self(data).seatCapabilities(capabilities); },
+    .name = [](void*, wl_seat*, const char*) {},
 };
 
+// Named member by member: libwayland adds events (axis_relative_direction in
+// 1.22, warp in 1.25), and the pointer is bound at a version that sends
+// none of the newer ones; each still gets a handler that does nothing.
 const wl_pointer_listener pointerListener = {
-    [](void* data, wl_pointer*, uint32_t, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
+    .enter = [](void* data, wl_pointer*, uint32_t, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
         self(data).pointerEvent(
             {PointerEvent::Type::enter, surface, wl_fixed_to_double(x), wl_fixed_to_double(y), 0, 0});
     },
-    [](void* data, wl_pointer*, uint32_t, wl_surface* surface) {
+    .leave = [](void* data, wl_pointer*, uint32_t, wl_surface* surface) {
         self(data).pointerEvent({PointerEvent::Type::leave, surface, 0, 0, 0, 0});
     },
-    [](void* data, wl_pointer*, uint32_t time, wl_fixed_t x, wl_fixed_t y) {
+    .motion = [](void* data, wl_pointer*, uint32_t time, wl_fixed_t x, wl_fixed_t y) {
         self(data).pointerEvent(
             {PointerEvent::Type::motion, nullptr, wl_fixed_to_double(x), wl_fixed_to_double(y), 0, time});
     },
-    [](void* data, wl_pointer*, uint32_t, uint32_t time, uint32_t button, uint32_t state) {
+    .button = [](void* data, wl_pointer*, uint32_t, uint32_t time, uint32_t button, uint32_t state) {
         self(data).pointerEvent({state == WL_POINTER_BUTTON_STATE_PRESSED ? PointerEvent::Type::press
                                                                           : PointerEvent::Type::release,
                                  nullptr, 0, 0, button, time});
     },
-    [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
-    [](void*, wl_pointer*) {},
-    [](void*, wl_pointer*, uint32_t) {},
-    [](void*, wl_pointer*, uint32_t, uint32_t) {},
-    [](void*, wl_pointer*, uint32_t, int32_t) {},
-    [](void*, wl_pointer*, uint32_t, int32_t) {},
+    .axis = [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
+    .frame = [](void*, wl_pointer*) {},
+    .axis_source = [](void*, wl_pointer*, uint32_t) {},
+    .axis_stop = [](void*, wl_pointer*, uint32_t, uint32_t) {},
+    .axis_discrete = [](void*, wl_pointer*, uint32_t, int32_t) {},
+    .axis_value120 = [](void*, wl_pointer*, uint32_t, int32_t) {},
+#ifdef WL_POINTER_AXIS_RELATIVE_DIRECTION_SINCE_VERSION
+    .axis_relative_direction = [](void*, wl_pointer*, uint32_t, uint32_t) {},
+#endif
+#ifdef WL_POINTER_WARP_SINCE_VERSION
+    .warp = [](void*, wl_pointer*, wl_fixed_t, wl_fixed_t) {},
+#endif
 };
 
 // Registry scan of a short-lived connection: is there a layer shell?
 const wl_registry_listener probeRegistryListener = {
-    [](void* data, wl_registry*, uint32_t, const char* interface, uint32_t) {
+    .global = [](void* data, wl_registry*, uint32_t, const char* interface, uint32_t) {
         if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) *static_cast<bool*>(data) = true;
     },
-    [](void*, wl_registry*, uint32_t) {},
+    .global_remove = [](void*, wl_registry*, uint32_t) {},
 };
 
 }  // namespace

@@ -30,22 +30,22 @@ WaylandSurface& self(void* data) { return *static_cast<WaylandSurface*>(data); }
 Host& host(void* data) { return *static_cast<Host*>(data); }
 
 const zwlr_layer_surface_v1_listener hostListener = {
-    [](void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t width, uint32_t height) {
+    .configure = [](void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t width, uint32_t height) {
         host(data).factory->hostConfigured(host(data), serial, width, height);
     },
-    [](void* data, zwlr_layer_surface_v1*) { host(data).factory->hostClosed(host(data)); },
+    .closed = [](void* data, zwlr_layer_surface_v1*) { host(data).factory->hostClosed(host(data)); },
 };
 
 const wp_fractional_scale_v1_listener hostScaleListener = {
-    [](void* data, wp_fractional_scale_v1*, uint32_t scale) { host(data).factory->hostScale(host(data), scale); },
+    .preferred_scale = [](void* data, wp_fractional_scale_v1*, uint32_t scale) { host(data).factory->hostScale(host(data), scale); },
 };
 
 const wl_buffer_listener bufferListener = {
-    [](void* data, wl_buffer* buffer) { self(data).released(buffer); },
+    .release = [](void* data, wl_buffer* buffer) { self(data).released(buffer); },
 };
 
 const wl_callback_listener frameListener = {
-    [](void* data, wl_callback* callback, uint32_t) { host(data).factory->frameShown(host(data), callback); },
+    .done = [](void* data, wl_callback* callback, uint32_t) { host(data).factory->frameShown(host(data), callback); },
 };
 
 // Where a surface goes in the layout: whole pixels, its size kept (a

@@ -36,6 +36,68 @@ def app_path(name):
     return os.path.join(DATA, "applications", name + ".desktop")
 
 
+OWNER = "ORVELLA_E2E_OWNER"
+
+
+def owned_by(tag):
+    """The processes whose environment carries this desktop's mark."""
+    mark = f"{OWNER}={tag}".encode()
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit() or int(entry) == os.getpid():
+            continue
+        try:
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if mark in f.read().split(b"\0"):
+                    found.append(int(entry))
+        except OSError:
+            continue
+    return found
+
+
+def descendants(pid):
+    """Every process below `pid`, children before their own children."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                parents.setdefault(int(f.read().rsplit(")", 1)[1].split()[1]), []).append(int(entry))
+        except (OSError, IndexError, ValueError):
+            continue
+    found, queue = [], [pid]
+    while queue:
+        for child in parents.get(queue.pop(0), []):
+            found.append(child)
+            queue.append(child)
+    return found
+
+
+def end_all(pids, grace=3.0):
+    """Ends the given processes (SIGTERM, then SIGKILL after `grace`)."""
+    def alive(pid):
+        try:
+            with open(f"/proc/{pid}/stat") as f:
+                return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+        except OSError:
+            return False
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except (ProcessLookupError, PermissionError):
+            pass
+    deadline = time.monotonic() + grace
+    while any(alive(pid) for pid in pids) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    for pid in pids:
+        if alive(pid):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except (ProcessLookupError, PermissionError):
+                pass
+
+
 def wait_until(predicate, timeout=10.0, interval=0.1):
     deadline = time.monotonic() + timeout
     while True:
@@ -55,6 +117,9 @@ class Desktop:
         self.procs = []
         self.tmp = tempfile.mkdtemp(prefix="orvella-e2e-")
         self.env = dict(os.environ)
+        # Marks every process this desktop starts, however it is detached
+        # from its starter (KWin's session command is not KWin's child).
+        self.env[OWNER] = self.tmp
 
     def start(self):
         # Another test claiming a display number at the same moment can make
@@ -128,6 +193,11 @@ class Desktop:
         return p
 
     def stop(self):
+        # What the servers started themselves (a compositor's XWayland, bar
+        # and session command) goes too: found before they are ended, while
+        # they are still their children.
+        children = [pid for p in self.procs if p.poll() is None for pid in descendants(p.pid)]
+        children += [pid for pid in owned_by(self.tmp) if pid not in children]
         for p in reversed(self.procs):
             if p.poll() is None:
                 p.terminate()
@@ -137,6 +207,7 @@ class Desktop:
             except subprocess.TimeoutExpired:
                 p.kill()
                 p.wait()
+        end_all(children)
         for p in self.procs:
             for pipe in (p.stdin, p.stdout):
                 if pipe:

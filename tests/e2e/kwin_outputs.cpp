@@ -58,7 +58,7 @@ void global(void* data, wl_registry* registry, uint32_t name, const char* interf
 }
 
 void globalRemove(void*, wl_registry*, uint32_t) {}
-const wl_registry_listener listener{global, globalRemove};
+const wl_registry_listener listener{.global = global, .global_remove = globalRemove};
 
 }  // namespace
 

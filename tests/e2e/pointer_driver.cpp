@@ -35,7 +35,7 @@ void global(void*, wl_registry* registry, uint32_t name, const char* interface, 
         seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
 }
 void globalRemove(void*, wl_registry*, uint32_t) {}
-const wl_registry_listener listener{global, globalRemove};
+const wl_registry_listener listener{.global = global, .global_remove = globalRemove};
 
 uint32_t now() {
     timespec t{};

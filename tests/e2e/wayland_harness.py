@@ -1,7 +1,8 @@
 """Headless Wayland compositors for end-to-end tests, each started by the
 test itself with its own runtime folder and session bus, and stopped with
 everything it started. A compositor that cannot start here makes its tests
-skip, saying why."""
+skip, saying why; where the compositors must run (the Debian testing root,
+ORVELLA_COMPOSITORS_REQUIRED=1) it makes them fail."""
 
 import os
 import pwd
@@ -12,11 +13,16 @@ import sys
 import time
 import unittest
 
-from harness import DATA, Desktop, Orvella, wait_until
+from harness import DATA, OWNER, Desktop, Orvella, wait_until
 
 
 class Unavailable(Exception):
     """The compositor cannot run on this machine."""
+
+
+# Set where every compositor is installed and must run: a skip there would
+# hide exactly what the run is for.
+REQUIRED = os.environ.get("ORVELLA_COMPOSITORS_REQUIRED") == "1"
 
 
 class NativeSurfaces:
@@ -107,9 +113,10 @@ class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
                     "default_border none\ndefault_floating_border none\nfocus_follows_mouse no\n"
                     # XWayland lets in only sway's own user; the tests' too.
                     f"exec sh -c 'xhost +si:localuser:{pwd.getpwuid(os.geteuid()).pw_name} >/dev/null 2>&1; "
-                    f"echo \"$DISPLAY $SWAYSOCK $WAYLAND_DISPLAY\" > {envfile}.part && mv {envfile}.part {envfile}'\n")
+                    f"env > {envfile}.part && mv {envfile}.part {envfile}'\n")
         os.chmod(config, 0o644)
         sway_env = {"HOME": home, "XDG_RUNTIME_DIR": runtime, "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                    OWNER: self.tmp,
                     "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman"}
         cmd = ["sway", "-c", config]
         if user:
@@ -124,7 +131,12 @@ class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
             self.stop()
             raise Unavailable("sway did not start: " + tail)
         with open(envfile) as f:
-            display, swaysock, wayland = f.read().split()
+            started = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
+        display, swaysock, wayland = (started.get(k, "") for k in ("DISPLAY", "SWAYSOCK", "WAYLAND_DISPLAY"))
+        if not (swaysock and wayland):
+            raise Unavailable(f"sway gave its session no socket: {started}")
+        if not display:
+            raise Unavailable("sway started without XWayland: " + open(self.log).read()[-600:])
         config_home = os.path.join(self.tmp, "config")
         os.makedirs(config_home)
         shutil.copy(os.path.join(DATA, "config", "mimeapps.list"), config_home)
@@ -202,6 +214,124 @@ class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
         return proc
 
 
+class LabwcDesktop(NativeSurfaces, PointerDriver, Desktop):
+    """labwc, headless like sway (wlroots, pixman, XWayland), with `outputs`
+    of the given size side by side, set through wlr-output-management
+    (wlr-randr). It tells clients neither the focused window nor the
+    pointer. As root it runs as nobody, as sway does."""
+
+    def __init__(self, size="1440x900", outputs=1):
+        super().__init__(size, compositor=False, wm=None)
+        self.count = outputs
+
+    def start(self):
+        for tool in ("labwc", "wlr-randr", "Xwayland", "dbus-daemon"):
+            if not shutil.which(tool):
+                raise Unavailable(f"{tool} is not installed")
+        os.chmod(self.tmp, 0o755)
+        home = os.path.join(self.tmp, "labwc")
+        os.makedirs(home, mode=0o777)
+        os.chmod(home, 0o777)
+        runtime = os.path.join(self.tmp, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        user = None
+        if os.geteuid() == 0:
+            user = pwd.getpwnam("nobody")
+            os.chown(runtime, user.pw_uid, user.pw_gid)
+        envfile = os.path.join(home, "env")
+        with open(os.path.join(home, "autostart"), "w") as f:
+            f.write(f"xhost +si:localuser:{pwd.getpwuid(os.geteuid()).pw_name} >/dev/null 2>&1\n"
+                    f"env > {envfile}.part && mv {envfile}.part {envfile}\n")
+        with open(os.path.join(home, "rc.xml"), "w") as f:
+            # New windows where the test puts them, and no focus following.
+            f.write('<?xml version="1.0"?>\n<labwc_config><focus><followMouse>no</followMouse></focus>'
+                    '<placement><policy>automatic</policy></placement></labwc_config>\n')
+        for name in os.listdir(home):
+            os.chmod(os.path.join(home, name), 0o755)
+        labwc_env = {"HOME": home, "XDG_RUNTIME_DIR": runtime, "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                     OWNER: self.tmp, "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
+                     "WLR_RENDERER": "pixman", "WLR_HEADLESS_OUTPUTS": str(self.count)}
+        cmd = ["labwc", "-C", home]
+        if user:
+            cmd = ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups"] + cmd
+        self.log = os.path.join(self.tmp, "labwc.log")
+        with open(self.log, "w") as log:
+            self.labwc = subprocess.Popen(cmd, env=labwc_env, stdout=log, stderr=subprocess.STDOUT)
+        self.procs.append(self.labwc)
+        if not wait_until(lambda: os.path.exists(envfile) or self.labwc.poll() is not None, timeout=15) \
+                or not os.path.exists(envfile):
+            raise Unavailable("labwc did not start: " + open(self.log).read()[-600:])
+        with open(envfile) as f:
+            started = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
+        if not started.get("WAYLAND_DISPLAY"):
+            raise Unavailable(f"labwc gave its session no Wayland display: {started}")
+        if not started.get("DISPLAY"):
+            raise Unavailable("labwc started without XWayland: " + open(self.log).read()[-600:])
+        config_home = os.path.join(self.tmp, "config")
+        os.makedirs(config_home)
+        shutil.copy(os.path.join(DATA, "config", "mimeapps.list"), config_home)
+        self.env.update({
+            "DISPLAY": started["DISPLAY"], "WAYLAND_DISPLAY": started["WAYLAND_DISPLAY"], "XDG_RUNTIME_DIR": runtime,
+            "XDG_SESSION_TYPE": "wayland", "XDG_CONFIG_HOME": config_home,
+            "XDG_DATA_HOME": os.path.join(self.tmp, "data"), "XDG_DATA_DIRS": DATA + ":/usr/local/share:/usr/share",
+            "QT_QPA_PLATFORM": "xcb", "XDG_CURRENT_DESKTOP": "Orvella-Test",
+        })
+        for key in ("SWAYSOCK", "HYPRLAND_INSTANCE_SIGNATURE"):
+            self.env.pop(key, None)
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=self.env, text=True)
+        self.procs.append(bus)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        width = int(self.size.split("x")[0])
+        names = sorted(o["name"] for o in self.outputs())
+        for i, name in enumerate(names):
+            self.set_output(name, self.size, i * width, 0)
+        return self
+
+    def outputs(self):
+        import json
+        return [o for o in json.loads(self.output(["wlr-randr", "--json"])) if o.get("enabled")]
+
+    @staticmethod
+    def logical(o):
+        """An output's place in the layout: x, y, width, height."""
+        mode = next((m for m in o.get("modes", []) if m.get("current")), None)
+        scale = o.get("scale", 1) or 1
+        w, h = (mode["width"], mode["height"]) if mode else (0, 0)
+        if o.get("transform") in ("90", "270", "flipped-90", "flipped-270"):
+            w, h = h, w
+        return o["position"]["x"], o["position"]["y"], round(w / scale), round(h / scale)
+
+    def set_output(self, name, size, x, y, scale=1):
+        self.output(["wlr-randr", "--output", name, "--custom-mode", size, "--pos", f"{x},{y}",
+                     "--scale", str(scale)])
+        width, height = (int(v) for v in size.split("x"))
+        want = (x, y, round(width / scale), round(height / scale))
+        if not wait_until(lambda: any(self.logical(o) == want for o in self.outputs() if o["name"] == name),
+                          timeout=5):
+            raise Unavailable(f"labwc did not take {size} at {x},{y} for {name}: {self.outputs()}")
+        self.restart_driver()
+
+    def layout_size(self):
+        rects = [self.logical(o) for o in self.outputs()]
+        return max(x + w for x, _, w, _ in rects), max(y + h for _, y, _, h in rects)
+
+    def screenshot(self, path=None):
+        from harness import Image
+        return Image(self.output_bytes(["grim", "-t", "ppm", "-"]), path or "grim")
+
+    def native_window(self, width, height, x, y, tiled=False):
+        """weston-terminal, where labwc places it (it keeps its own size);
+        returns its process."""
+        if not shutil.which("weston-terminal"):
+            raise Unavailable("weston-terminal is not installed")
+        proc = self.spawn(["weston-terminal", "--shell=/bin/sh"])
+        time.sleep(1.5)
+        if proc.poll() is not None:
+            raise AssertionError("weston-terminal did not start")
+        return proc
+
+
 class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
     """kwin_wayland on virtual outputs (`outputs` of `size` side by side)
     with XWayland and a private session bus. The installed binary has file
@@ -259,7 +389,19 @@ class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
             self.env["XAUTHORITY"] = started["XAUTHORITY"]
         if not wait_until(lambda: self.output(["xdpyinfo"], check=False), timeout=10):
             raise Unavailable("XWayland did not answer")
+        self.free_a_script_id()
         return self
+
+    def free_a_script_id(self):
+        """As a desktop with other scripts leaves it: two loaded, the first
+        unloaded, so the id KWin gives the next script is a live one's."""
+        for name in ("orvella-test-first", "orvella-test-second"):
+            self.run_script(name, "var orvellaTestIdle = true;\n")
+        if not wait_until(lambda: self.script_loaded("orvella-test-second"), timeout=5):
+            raise RuntimeError("KWin did not load the throwaway scripts")
+        self.kwin_call("unloadScript", "orvella-test-first")
+        if not wait_until(lambda: not self.script_loaded("orvella-test-first"), timeout=5):
+            raise RuntimeError("KWin did not unload the first throwaway script")
 
     def stop(self):
         # The session's command (sh, then sleep) is KWin's child: end its group.
@@ -343,6 +485,8 @@ class GnomeDesktop(Desktop):
         super().__init__(size, compositor=False, wm=None)
         self.outputs = outputs
         self.extension = extension
+        # Changes the installed extension before the shell starts.
+        self.tamper = None
         self.driver = None
 
     def bus(self):
@@ -378,6 +522,9 @@ class GnomeDesktop(Desktop):
         if self.extension:
             from harness import BINARY
             self.output([BINARY, "--install-gnome-extension"])
+            if self.tamper:
+                self.tamper(os.path.join(self.env["XDG_DATA_HOME"], "gnome-shell", "extensions",
+                                         "orvella@orvella.org"))
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus()
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus()
         socket = "orvella-gnome"
@@ -478,6 +625,13 @@ class GnomeDesktop(Desktop):
                             "/org/gnome/Shell", "--method", f"org.gnome.Shell.Extensions.{method}", *args],
                            check=False)
 
+    def shell_version(self):
+        out = self.output(["gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                           "/org/gnome/Shell", "--method", "org.freedesktop.DBus.Properties.Get",
+                           "org.gnome.Shell", "ShellVersion"], check=False)
+        match = re.search(r"'([\d.]+\w*)'", out)
+        return match.group(1) if match else ""
+
     def extension_state(self):
         """The extension's own account: pointer and focused window."""
         import json
@@ -513,14 +667,20 @@ class CompositorTest(unittest.TestCase):
     def make_desktop(self):
         raise NotImplementedError
 
+    def unavailable(self, e):
+        if REQUIRED:
+            self.fail(f"required here, but unavailable: {e}")
+        self.skipTest(str(e))
+
     def setUp(self):
         self.desktop = self.make_desktop()
+        # Before it starts: whatever it has started is stopped however the
+        # start ends.
+        self.addCleanup(self.desktop.stop)
         try:
             self.desktop.start()
         except Unavailable as e:
-            self.desktop.stop()
-            self.skipTest(str(e))
-        self.addCleanup(self.desktop.stop)
+            self.unavailable(e)
         self.orvella = Orvella(self.desktop)
         self.desktop.native = self.native
         if self.native:
@@ -555,6 +715,10 @@ def main():
     skipped because its compositor could not start here."""
     result = unittest.main(exit=False, verbosity=2).result
     if not result.wasSuccessful():
+        sys.exit(1)
+    if REQUIRED and result.skipped:
+        print("failed: skipped where the compositor must run: " +
+              "; ".join(sorted({reason for _, reason in result.skipped})))
         sys.exit(1)
     if result.testsRun and len(result.skipped) == result.testsRun:
         print("skipped: " + "; ".join(sorted({reason for _, reason in result.skipped})))

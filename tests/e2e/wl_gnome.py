@@ -9,10 +9,12 @@ to get it.
 Run as its own ctest entry: when GNOME Shell cannot start here every test is
 skipped and the run exits with 77, which ctest counts and prints as a skip."""
 
+import json
 import math
+import os
 import time
 
-from harness import TEST_APPS, wait_until
+from harness import BINARY, TEST_APPS, wait_until
 from wayland_harness import CompositorTest, GnomeDesktop, Unavailable, main
 
 UUID = "orvella@orvella.org"
@@ -22,8 +24,12 @@ class GnomeSession(CompositorTest):
     outputs = 1
     extension = True
 
+    tamper = None
+
     def make_desktop(self):
-        return GnomeDesktop("1280x800", outputs=self.outputs, extension=self.extension)
+        desktop = GnomeDesktop("1280x800", outputs=self.outputs, extension=self.extension)
+        desktop.tamper = self.tamper
+        return desktop
 
     def mean_distance(self, x, y):
         cs = self.centres()
@@ -65,6 +71,21 @@ class GnomeSession(CompositorTest):
         time.sleep(0.8)
         self.assertFalse(self.desktop.windows("Orvella water: "))
 
+    def test_a_press_on_the_top_bar_is_no_desktop_click(self):
+        self.orvella.start(fish=len(TEST_APPS))
+        self.assertTrue(wait_until(lambda: "召唤鱼群" not in self.menu(), timeout=5), self.menu())
+        time.sleep(1)
+        # The top bar's empty middle, between the Activities button and the
+        # clock, then two clicks on the background: two desktop clicks.
+        self.desktop.clicks(400, 12, 1)
+        self.desktop.clicks(200, 680, 2)
+        time.sleep(0.8)
+        self.assertFalse(self.desktop.windows("Orvella water: "), "the top bar's press counted")
+        # The same two clicks after a third on the background do call it.
+        time.sleep(1)
+        self.desktop.clicks(200, 680, 3)
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=2), "no food burst")
+
     def test_the_focused_native_window_is_avoided(self):
         self.orvella.write_defaults({"Orvella.windowAvoidanceEnabled": True})
         self.orvella.start(fish=len(TEST_APPS))
@@ -74,7 +95,7 @@ class GnomeSession(CompositorTest):
         try:
             terminal, frame = self.desktop.native_window()
         except Unavailable as e:
-            self.skipTest(str(e))
+            self.unavailable(e)
         self.addCleanup(terminal.kill)
         self.assertGreater(frame["width"] * frame["height"], 100 * 100, frame)
         self.assert_window_avoided(frame["x"], frame["y"], frame["width"], frame["height"])
@@ -127,6 +148,7 @@ class GnomeWithoutTheExtension(GnomeSession):
     extension = False
 
     test_three_clicks_on_the_background_call_the_school_and_with_alt_scatter_it = None
+    test_a_press_on_the_top_bar_is_no_desktop_click = None
     test_the_focused_native_window_is_avoided = None
     test_the_extension_going_away_and_coming_back = None
     test_reports_go_to_orvella_alone_and_stop_when_it_quits = None
@@ -139,10 +161,59 @@ class GnomeWithoutTheExtension(GnomeSession):
         self.assertIn("召唤鱼群", self.menu())
 
 
+def break_extension(folder):
+    """An extension that fails as the shell enables it."""
+    with open(os.path.join(folder, "extension.js"), "a") as f:
+        f.write("\nthrow new Error('broken on purpose');\n")
+
+
+def date_extension(folder):
+    """The copy an older Orvella left: it names older shells only."""
+    path = os.path.join(folder, "metadata.json")
+    with open(path) as f:
+        metadata = json.load(f)
+    metadata["shell-version"] = ["42"]
+    with open(path, "w") as f:
+        json.dump(metadata, f)
+
+
+class GnomeWithABrokenExtension(GnomeWithoutTheExtension):
+    extension = True
+    tamper = staticmethod(break_extension)
+
+    test_the_panel_says_to_install_the_extension_and_the_menu_calls_the_school = None
+
+    def test_the_panel_names_the_shell_that_could_not_run_it_and_does_not_say_enable(self):
+        self.orvella.start(fish=len(TEST_APPS))
+        major = self.desktop.shell_version().split(".")[0]
+        self.assertTrue(wait_until(lambda: f"GNOME Shell {major} 未能运行" in self.note("gestureNote"),
+                                   timeout=5), self.note("gestureNote"))
+        self.assertNotIn("启用", self.note("avoidanceNote"))
+        self.assertIn("召唤鱼群", self.menu())
+
+
+class GnomeWithAnOutdatedExtension(GnomeWithoutTheExtension):
+    extension = True
+    tamper = staticmethod(date_extension)
+
+    test_the_panel_says_to_install_the_extension_and_the_menu_calls_the_school = None
+
+    def test_the_shell_finds_it_out_of_date_and_the_panel_says_to_install_this_one(self):
+        self.assertIn("OUT OF DATE", self.desktop.output(["gnome-extensions", "info", UUID], check=False))
+        self.orvella.start(fish=len(TEST_APPS))
+        self.assertTrue(wait_until(lambda: "orvella --install-gnome-extension" in self.note("gestureNote"),
+                                   timeout=5), self.note("gestureNote"))
+        self.assertNotIn("在“扩展”应用中启用", self.note("avoidanceNote"))
+        # Installing this Orvella's copy says nothing is wrong with this shell.
+        out = self.desktop.output([BINARY, "--install-gnome-extension"])
+        self.assertIn("Log out and in again", out)
+
+
 class GnomeTwoMonitors(GnomeSession):
     outputs = 2
 
     test_three_clicks_on_the_background_call_the_school_and_with_alt_scatter_it = None
+    test_a_press_on_the_top_bar_is_no_desktop_click = None
     test_the_focused_native_window_is_avoided = None
     test_the_extension_going_away_and_coming_back = None
     test_reports_go_to_orvella_alone_and_stop_when_it_quits = None

@@ -27,7 +27,7 @@ class KWinSession(CompositorTest):
         try:
             terminal = self.desktop.native_window(600, 400, 420, 250)
         except Unavailable as e:
-            self.skipTest(str(e))
+            self.unavailable(e)
         self.addCleanup(terminal.kill)
         self.assert_window_avoided(420, 250, 600, 400)
 
@@ -63,7 +63,7 @@ class KWinTwoOutputs(KWinSession):
         try:
             self.desktop.pointer(700, 450)
         except Unavailable as e:
-            self.skipTest(str(e))
+            self.unavailable(e)
         self.orvella.start(fish=len(TEST_APPS))
         self.wait_for_script()
         # The script reports the pointer on the first output: the school

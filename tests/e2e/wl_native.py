@@ -35,7 +35,7 @@ class NativeTest(CompositorTest):
         try:
             return self.desktop.native_window(width, height, x, y, **kw)
         except Unavailable as e:
-            self.skipTest(str(e))
+            self.unavailable(e)
 
     def click_fish_and_see_it_open(self):
         # The fish swims on between the look and the click: a click that

@@ -49,10 +49,16 @@ public:
         bus().send(signal);
     }
     std::function<QVariant()> answer;
+    // The shell's version, answered to a Properties.Get while set.
+    QString version;
     std::atomic<int> calls{0};
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() == "Get" && !version.isEmpty()) {
+            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(version))));
+            return true;
+        }
         if (message.member() != method_) return false;
         ++calls;
         connection.send(message.createReply(answer ? answer() : QVariant()));
@@ -212,6 +218,52 @@ TEST(GnomeShellProvider, WithoutTheExtensionTheRemedyIsToInstallOrToEnableWhatIs
     EXPECT_TRUE(spinUntil([&] { return lost; }));
 }
 
+TEST(GnomeShellProvider, AShellThatWillNotRunTheExtensionIsSaidSoWithItsVersionNotToEnableIt) {
+    EmptyDataDirs data;
+    ASSERT_TRUE(gnome_extension::install(gnome_extension::Style::module, data.dir.path()).ok);
+    auto shell = fakeShell();
+    shell->version = "51.alpha";
+    shell->answer = [] { return QVariant::fromValue(QVariantMap{{"state", 4.0}}); };
+    shell->claim();
+    GnomeShellProvider provider;
+    provider.start();
+    ASSERT_TRUE(spinUntil([&] { return provider.remedy() == DesktopRemedy::gnomeShellExtensionOutOfDate; }));
+    EXPECT_EQ(provider.shellVersion(), "51");
+
+    // A copy left from an older Orvella that this shell found out of date:
+    // installing this one mends it.
+    shell->version = "50.5";
+    GnomeShellProvider older;
+    older.start();
+    ASSERT_TRUE(spinUntil([&] { return older.remedy() == DesktopRemedy::installGnomeShellExtension; }));
+    EXPECT_EQ(older.shellVersion(), "50");
+
+    shell->answer = [] { return QVariant::fromValue(QVariantMap{{"state", 3.0}}); };
+    GnomeShellProvider failed;
+    failed.start();
+    ASSERT_TRUE(spinUntil([&] { return failed.remedy() == DesktopRemedy::gnomeShellExtensionFailed; }));
+}
+
+TEST(GnomeShellProvider, TheRemedyFollowsWhatTheShellSaysAndItsVersion) {
+    using S = gnome_extension::ShellState;
+    const int newest = gnome_extension::kNewestShell;
+    const QString next = QString::number(newest + 1), current = QString::number(newest);
+    EXPECT_EQ(GnomeShellProvider::remedyFor(true, S::outOfDate, next), DesktopRemedy::gnomeShellExtensionOutOfDate);
+    EXPECT_EQ(GnomeShellProvider::remedyFor(true, S::outOfDate, ""), DesktopRemedy::gnomeShellExtensionOutOfDate);
+    EXPECT_EQ(GnomeShellProvider::remedyFor(true, S::outOfDate, current), DesktopRemedy::installGnomeShellExtension);
+    EXPECT_EQ(GnomeShellProvider::remedyFor(true, S::failed, current), DesktopRemedy::gnomeShellExtensionFailed);
+    EXPECT_EQ(GnomeShellProvider::remedyFor(true, S::inactive, current), DesktopRemedy::enableGnomeShellExtension);
+    // Not yet found by a shell newer than the extension knows: enabling it
+    // would do nothing.
+    EXPECT_EQ(GnomeShellProvider::remedyFor(false, S::unknown, next), DesktopRemedy::gnomeShellExtensionOutOfDate);
+    EXPECT_EQ(gnome_extension::stateFromInfo({{"state", 4.0}}), S::outOfDate);
+    EXPECT_EQ(gnome_extension::stateFromInfo({{"state", 1.0}}), S::active);
+    EXPECT_EQ(gnome_extension::stateFromInfo({}), S::unknown);
+    EXPECT_EQ(gnome_extension::problem(S::outOfDate, "51.0"),
+              "Orvella's extension does not support GNOME Shell 51 yet.");
+    EXPECT_TRUE(gnome_extension::problem(S::active, "50.1").isEmpty());
+}
+
 TEST(GnomeExtension, EachShellGetsTheStyleItLoads) {
     using gnome_extension::Style;
     EXPECT_EQ(gnome_extension::styleForShell(43), Style::legacy);
@@ -226,4 +278,14 @@ TEST(GnomeExtension, EachShellGetsTheStyleItLoads) {
     EXPECT_EQ(legacy.find("export "), std::string::npos);
     EXPECT_NE(std::string(gnome_extension::kLegacyMetadata).find("\"43\", \"44\""), std::string::npos);
     EXPECT_EQ(std::string(gnome_extension::kModuleMetadata).find("\"44\""), std::string::npos);
+    EXPECT_NE(std::string(gnome_extension::kModuleMetadata).find("\"50\""), std::string::npos);
+    EXPECT_GE(gnome_extension::kNewestShell, 50);
+    EXPECT_TRUE(gnome_extension::supportsShell(43));
+    EXPECT_FALSE(gnome_extension::supportsShell(42));
+    // No address the project does not have.
+    EXPECT_EQ(std::string(gnome_extension::kModuleMetadata).find("\"url\""), std::string::npos);
+    // Nothing the shell may drop is imported: a failed import fails it all.
+    EXPECT_EQ(module.find("shell/ui/pointerWatcher"), std::string::npos);
+    EXPECT_EQ(legacy.find("ui.pointerWatcher"), std::string::npos);
+    EXPECT_NE(module.find("position-invalidated"), std::string::npos);
 }

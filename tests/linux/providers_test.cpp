@@ -146,7 +146,7 @@ TEST(Hyprland, TheSocketFolderIsTheInstancesAndASignatureCannotLeaveIt) {
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     QDir(runtime.path()).mkpath("hypr/abc");
-    QFile(runtime.path() + "/hypr/abc/.socket2.sock").open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile(runtime.path() + "/hypr/abc/.socket2.sock").open(QIODevice::WriteOnly));
     EXPECT_EQ(hyprland::socketFolder("abc"), (runtime.path() + "/hypr/abc").toStdString());
     EXPECT_EQ(hyprland::socketFolder("missing"), "");
     EXPECT_EQ(hyprland::socketFolder("../abc"), "");

@@ -61,6 +61,28 @@ TEST(SettingsPanel, RowsSayWhatTheDesktopWithholdsAndWhatBringsIt) {
     EXPECT_FALSE(windowAvoidanceNote({false, true, true}, DesktopRemedy::none));
 }
 
+TEST(SettingsPanel, AnExtensionTheShellWillNotRunIsNamedWithTheShellsVersionAndNotToBeEnabled) {
+    const DesktopAbilities none{false, false, false};
+    for (const auto& note : {windowAvoidanceNote(none, DesktopRemedy::gnomeShellExtensionOutOfDate, "51"),
+                             screenGestureNote(none, DesktopRemedy::gnomeShellExtensionOutOfDate, "51")}) {
+        ASSERT_TRUE(note);
+        EXPECT_NE(note->find("尚不支持 GNOME Shell 51"), std::string::npos) << *note;
+        EXPECT_EQ(note->find("启用"), std::string::npos) << *note;
+        // Nor does the gesture note fall back to the menu line as if nothing were wrong.
+        EXPECT_EQ(note->find("orvella --call"), std::string::npos) << *note;
+    }
+    const auto failed = windowAvoidanceNote(none, DesktopRemedy::gnomeShellExtensionFailed, "50");
+    ASSERT_TRUE(failed);
+    EXPECT_NE(failed->find("GNOME Shell 50 未能运行"), std::string::npos) << *failed;
+    // Without a version the shell is still named.
+    const auto unknown = windowAvoidanceNote(none, DesktopRemedy::gnomeShellExtensionOutOfDate);
+    ASSERT_TRUE(unknown);
+    EXPECT_NE(unknown->find("当前的 GNOME Shell"), std::string::npos) << *unknown;
+    const auto kwin = screenGestureNote(none, DesktopRemedy::kwinScriptDidNotStart);
+    ASSERT_TRUE(kwin);
+    EXPECT_NE(kwin->find("KWin 脚本没有启动"), std::string::npos) << *kwin;
+}
+
 TEST(SettingsWindow, ThePreferredDisplayIsTheTraysThenThePointersThenTheMain) {
     const auto left = screen(Rect::make(0, 0, 1000, 800), Rect::make(0, 0, 1000, 775));
     const auto right = screen(Rect::make(1000, 0, 1000, 800), Rect::make(1000, 0, 1000, 800));

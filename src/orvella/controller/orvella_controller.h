@@ -241,6 +241,7 @@ public:
     // What this session lets Orvella know of the desktop.
     DesktopAbilities desktopAbilities() const { return platform_.awareness.abilities(); }
     DesktopRemedy desktopRemedy() const { return platform_.awareness.remedy(); }
+    std::string desktopShellVersion() const { return platform_.awareness.shellVersion(); }
 
     // Water overlays, one per display while something is drawn on it.
     void syncWaterOverlays();

@@ -38,26 +38,36 @@ double panelHeight(SettingsTab tab, bool conflict) {
 double scrollAreaHeight(SettingsTab tab, bool conflict) { return panelHeight(tab, conflict) - 190; }
 
 namespace {
-std::string remedyText(DesktopRemedy remedy) {
+std::string remedyText(DesktopRemedy remedy, const std::string& shellVersion) {
+    const std::string shell = shellVersion.empty() ? "当前的 GNOME Shell" : "GNOME Shell " + shellVersion;
     switch (remedy) {
         case DesktopRemedy::enableGnomeShellExtension:
             return "在“扩展”应用中启用 Orvella 扩展，然后重新登录即可。";
         case DesktopRemedy::installGnomeShellExtension:
             return "运行 orvella --install-gnome-extension 安装 GNOME 扩展，启用后重新登录即可。";
+        // Enabling does nothing here: say what is wrong instead.
+        case DesktopRemedy::gnomeShellExtensionOutOfDate:
+            return "Orvella 的扩展尚不支持 " + shell + "，需等待 Orvella 的新版本。";
+        case DesktopRemedy::gnomeShellExtensionFailed:
+            return shell + " 未能运行 Orvella 的扩展。";
+        case DesktopRemedy::kwinScriptDidNotStart:
+            return "Orvella 的 KWin 脚本没有启动，重新启动 Orvella 可再试一次。";
         case DesktopRemedy::none: break;
     }
     return "";
 }
 }  // namespace
 
-std::optional<std::string> windowAvoidanceNote(const DesktopAbilities& abilities, DesktopRemedy remedy) {
+std::optional<std::string> windowAvoidanceNote(const DesktopAbilities& abilities, DesktopRemedy remedy,
+                                               const std::string& shellVersion) {
     if (abilities.focusedWindow) return std::nullopt;
-    return "当前桌面不告诉 Orvella 哪个窗口在前台，窗口避让不起作用。" + remedyText(remedy);
+    return "当前桌面不告诉 Orvella 哪个窗口在前台，窗口避让不起作用。" + remedyText(remedy, shellVersion);
 }
 
-std::optional<std::string> screenGestureNote(const DesktopAbilities& abilities, DesktopRemedy remedy) {
+std::optional<std::string> screenGestureNote(const DesktopAbilities& abilities, DesktopRemedy remedy,
+                                             const std::string& shellVersion) {
     if (abilities.desktopPresses) return std::nullopt;
-    const std::string remedyLine = remedyText(remedy);
+    const std::string remedyLine = remedyText(remedy, shellVersion);
     return "当前桌面不把桌面上的点击告诉 Orvella，连点手势不起作用。" +
            (remedyLine.empty() ? std::string("可用托盘菜单或 orvella --call、orvella --scatter 召唤和驱散鱼群。")
                                : remedyLine);

@@ -55,8 +55,10 @@ double unreadPillPadding(int count);
 
 // What the panel says under a row whose feature this desktop withholds,
 // and what would bring it; nothing where the desktop gives what it needs.
-std::optional<std::string> windowAvoidanceNote(const DesktopAbilities& abilities, DesktopRemedy remedy);
-std::optional<std::string> screenGestureNote(const DesktopAbilities& abilities, DesktopRemedy remedy);
+std::optional<std::string> windowAvoidanceNote(const DesktopAbilities& abilities, DesktopRemedy remedy,
+                                               const std::string& shellVersion = {});
+std::optional<std::string> screenGestureNote(const DesktopAbilities& abilities, DesktopRemedy remedy,
+                                             const std::string& shellVersion = {});
 
 // The display the settings window appears on: the tray item's, else the one
 // under the pointer, else the main display.

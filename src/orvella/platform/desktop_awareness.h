@@ -21,6 +21,9 @@ enum class DesktopRemedy {
     none,                       // nothing to do, or nothing that would help
     enableGnomeShellExtension,  // GNOME Shell: the extension is installed but not on
     installGnomeShellExtension, // GNOME Shell: the extension is not installed
+    gnomeShellExtensionOutOfDate,  // GNOME Shell: this shell is newer than the extension knows
+    gnomeShellExtensionFailed,     // GNOME Shell: the shell tried the extension and it failed
+    kwinScriptDidNotStart,         // KWin: the script was loaded but never ran
 };
 
 // The desktop-awareness provider this session has: one per session kind,
@@ -33,6 +36,9 @@ public:
     // or "none"), for diagnostics.
     virtual std::string providerName() const = 0;
     virtual DesktopRemedy remedy() const = 0;
+    // The desktop shell's major version ("50"), where the remedy names it;
+    // empty when unknown.
+    virtual std::string shellVersion() const { return {}; }
     // Called on the main thread whenever the abilities or the remedy change;
     // returns an id for removal.
     virtual int addChangeObserver(std::function<void()> observer) = 0;
