@@ -45,7 +45,6 @@ bool KWinProvider::isAvailable() {
 
 KWinProvider::KWinProvider(QObject* parent) : ReportedProvider(parent) {
     auto bus = QDBusConnection::sessionBus();
-    bus.registerObject(kReportPath, &receiver_, QDBusConnection::ExportAllSlots);
     watcher_.setConnection(bus);
     watcher_.addWatchedService(kKWin);
     watcher_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
@@ -62,10 +61,19 @@ KWinProvider::KWinProvider(QObject* parent) : ReportedProvider(parent) {
 
 KWinProvider::~KWinProvider() {
     unload();
-    QDBusConnection::sessionBus().unregisterObject(kReportPath);
+    stopReceiving();
+}
+
+// The report path is one per connection: a provider that went away lets go
+// of it before the one chosen after it starts (and its later destruction
+// must not take the newer one's).
+void KWinProvider::stopReceiving() {
+    if (receiving_) QDBusConnection::sessionBus().unregisterObject(kReportPath);
+    receiving_ = false;
 }
 
 void KWinProvider::start() {
+    receiving_ = QDBusConnection::sessionBus().registerObject(kReportPath, &receiver_, QDBusConnection::ExportAllSlots);
     path_ = writeScript();
     if (path_.isEmpty() || !isAvailable()) {
         QTimer::singleShot(0, this, [this] { goAway(); });
@@ -142,6 +150,7 @@ void KWinProvider::checkStillLoaded() {
 void KWinProvider::goAway() {
     check_.stop();
     hello_.stop();
+    stopReceiving();
     const bool was = reporting_;
     reporting_ = false;
     forget();

@@ -60,6 +60,7 @@ private:
     void unload();
     void checkStillLoaded();
     void goAway();
+    void stopReceiving();
     KWinReportReceiver receiver_{*this};
     QDBusServiceWatcher watcher_;
     QTimer check_;
@@ -69,6 +70,7 @@ private:
     bool nudged_ = false;    // KWin was asked to run every loaded script
     bool started_ = false;   // the script said it runs
     bool gaveUp_ = false;
+    bool receiving_ = false;
     bool reporting_ = false;
     bool loaded_ = false;
 };

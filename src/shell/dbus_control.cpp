@@ -53,6 +53,15 @@ QVariantMap ControlObject::Settings() {
 
 qulonglong ControlObject::MotionStepCount() { return controller_.motionStepCount(); }
 
+QVariantMap ControlObject::Desktop() {
+    const auto abilities = controller_.desktopAbilities();
+    return {{"provider", QString::fromStdString(controller_.desktopProviderName())},
+            {"pointer", abilities.pointer},
+            {"focusedWindow", abilities.focusedWindow},
+            {"desktopPresses", abilities.desktopPresses},
+            {"remedy", static_cast<int>(controller_.desktopRemedy())}};
+}
+
 void ControlObject::AddApplication(const QString& path) {
     const QFileInfo info(path);
     if (!info.isAbsolute() || !info.isFile()) {

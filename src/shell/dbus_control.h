@@ -37,6 +37,10 @@ public Q_SLOTS:
     QVariantMap Settings();
     // Motion steps run since start: sampled twice, the step rate.
     qulonglong MotionStepCount();
+    // What the session tells Orvella of the desktop: "provider" (x11, kwin,
+    // gnome-shell, sway, hyprland or none), "pointer", "focusedWindow" and
+    // "desktopPresses" (whether each is reported now), "remedy" (0 for none).
+    QVariantMap Desktop();
     // Errors: org.orvella.Orvella.Error.NoSuchFile, .AlreadyListed
     void AddApplication(const QString& path);
     // Error: org.orvella.Orvella.Error.NotListed

@@ -16,9 +16,18 @@ class KWinSession(CompositorTest):
     def make_desktop(self):
         return KWinDesktop("1440x900", outputs=self.outputs)
 
+    def reporting(self):
+        out = self.desktop.dbus("Desktop", check=False).stdout
+        return "'provider': <'kwin'>" in out and "'focusedWindow': <true>" in out
+
     def wait_for_script(self):
+        """Loaded and running: its reports reach Orvella. (KWin was left
+        with a freed script id at start, so the id Orvella is given names
+        a throwaway script's object.)"""
         self.assertTrue(wait_until(lambda: self.desktop.script_loaded("orvella"), timeout=10),
                         "Orvella did not load its KWin script")
+        self.assertTrue(wait_until(self.reporting, timeout=15),
+                        "the KWin script never reported: " + self.desktop.dbus("Desktop", check=False).stdout)
 
     def test_the_focused_native_window_is_avoided(self):
         self.orvella.write_defaults({"Orvella.windowAvoidanceEnabled": True})
@@ -46,6 +55,7 @@ class KWinSession(CompositorTest):
         self.assertTrue(wait_until(lambda: not self.desktop.script_loaded("orvella"), timeout=2))
         self.assertTrue(wait_until(lambda: self.desktop.script_loaded("orvella"), timeout=12),
                         "the script was not loaded again")
+        self.assertTrue(wait_until(self.reporting, timeout=15), "the script loaded again does not report")
         self.assertIsNone(self.orvella.proc.poll())
         # Orvella quits: its script goes with it.
         self.orvella.stop()

@@ -242,6 +242,7 @@ public:
     DesktopAbilities desktopAbilities() const { return platform_.awareness.abilities(); }
     DesktopRemedy desktopRemedy() const { return platform_.awareness.remedy(); }
     std::string desktopShellVersion() const { return platform_.awareness.shellVersion(); }
+    std::string desktopProviderName() const { return platform_.awareness.providerName(); }
 
     // Water overlays, one per display while something is drawn on it.
     void syncWaterOverlays();
