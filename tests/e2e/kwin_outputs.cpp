@@ -4,6 +4,7 @@
 //
 //   orvella-test-kwin-outputs position NAME X Y   moves an output
 //   orvella-test-kwin-outputs enable NAME 0|1     turns one off or on
+//   orvella-test-kwin-outputs scale NAME FACTOR   sets its scale
 //
 // Exits 0 once KWin has applied the change, 1 when it refused it or there
 // is no such output, 2 on wrong use.
@@ -64,8 +65,8 @@ const wl_registry_listener listener{.global = global, .global_remove = globalRem
 
 int main(int argc, char** argv) {
     const std::string verb = argc > 1 ? argv[1] : "";
-    if (!((verb == "position" && argc == 5) || (verb == "enable" && argc == 4))) {
-        std::fprintf(stderr, "usage: %s position NAME X Y | enable NAME 0|1\n", argv[0]);
+    if (!((verb == "position" && argc == 5) || ((verb == "enable" || verb == "scale") && argc == 4))) {
+        std::fprintf(stderr, "usage: %s position NAME X Y | enable NAME 0|1 | scale NAME FACTOR\n", argv[0]);
         return 2;
     }
     wl_display* display = wl_display_connect(nullptr);
@@ -91,6 +92,8 @@ int main(int argc, char** argv) {
     wl_proxy_add_dispatcher(reinterpret_cast<wl_proxy*>(configuration), configurationEvent, nullptr, &state);
     if (verb == "position")
         kde_output_configuration_v2_position(configuration, device, std::atoi(argv[3]), std::atoi(argv[4]));
+    else if (verb == "scale")
+        kde_output_configuration_v2_scale(configuration, device, wl_fixed_from_double(std::atof(argv[3])));
     else
         kde_output_configuration_v2_enable(configuration, device, std::atoi(argv[3]));
     kde_output_configuration_v2_apply(configuration);

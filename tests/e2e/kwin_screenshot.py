@@ -19,15 +19,24 @@ def drain():
         chunks.append(f.read())
 
 
-reader = threading.Thread(target=drain)
+reader = threading.Thread(target=drain, daemon=True)
 reader.start()
 fds = Gio.UnixFDList.new()
 fds.append(write_end)
 os.close(write_end)
-reply, _ = bus.call_with_unix_fd_list_sync(
-    "org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", "CaptureWorkspace",
-    GLib.Variant("(a{sv}h)", ({}, 0)), GLib.VariantType("(a{sv})"), Gio.DBusCallFlags.NONE, 10000, fds, None)
-del fds  # closes our copy of the write end: the reader sees the end
+try:
+    reply, _ = bus.call_with_unix_fd_list_sync(
+        "org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", "CaptureWorkspace",
+        GLib.Variant("(a{sv}h)", ({}, 0)), GLib.VariantType("(a{sv})"), Gio.DBusCallFlags.NONE, 10000, fds, None)
+except GLib.Error as e:
+    # KWin 6 cancels every capture on its software renderer.
+    print(e.message, file=sys.stderr)
+    sys.exit(3 if "Cancelled" in e.message else 1)
+# Our copy of the write end must close for the reader to see the end; the
+# list's own copy is not closed when the list goes (newer PyGObject keeps
+# it alive), so take it out and close it.
+for fd in fds.steal_fds():
+    os.close(fd)
 reader.join(timeout=10)
 info = reply.unpack()[0]
 width, height, stride = info["width"], info["height"], info["stride"]
