@@ -187,7 +187,9 @@ class GnomeWithABrokenExtension(GnomeWithoutTheExtension):
         self.orvella.start(fish=len(TEST_APPS))
         major = self.desktop.shell_version().split(".")[0]
         self.assertTrue(wait_until(lambda: f"GNOME Shell {major} 未能运行" in self.note("gestureNote"),
-                                   timeout=5), self.note("gestureNote"))
+                                   timeout=12),
+                        (self.note("gestureNote"), self.desktop.dbus("Desktop", check=False).stdout,
+                         self.desktop.output(["gnome-extensions", "info", UUID], check=False)))
         self.assertNotIn("启用", self.note("avoidanceNote"))
         self.assertIn("召唤鱼群", self.menu())
 
