@@ -43,7 +43,7 @@ bool KWinProvider::isAvailable() {
     return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kKWin);
 }
 
-KWinProvider::KWinProvider(QObject* parent) : ReportedProvider(parent) {
+KWinProvider::KWinProvider(QObject* parent, int helloMilliseconds) : ReportedProvider(parent) {
     auto bus = QDBusConnection::sessionBus();
     watcher_.setConnection(bus);
     watcher_.addWatchedService(kKWin);
@@ -55,7 +55,7 @@ KWinProvider::KWinProvider(QObject* parent) : ReportedProvider(parent) {
     check_.setInterval(kCheckMilliseconds);
     connect(&check_, &QTimer::timeout, this, &KWinProvider::checkStillLoaded);
     hello_.setSingleShot(true);
-    hello_.setInterval(kHelloMilliseconds);
+    hello_.setInterval(helloMilliseconds);
     connect(&hello_, &QTimer::timeout, this, &KWinProvider::helloOverdue);
 }
 

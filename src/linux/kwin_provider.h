@@ -42,7 +42,7 @@ public:
     // Whether KWin answers on the session bus.
     static bool isAvailable();
 
-    explicit KWinProvider(QObject* parent = nullptr);
+    explicit KWinProvider(QObject* parent = nullptr, int helloMilliseconds = kHelloMilliseconds);
     ~KWinProvider() override;
     std::string name() const override { return "kwin"; }
     DesktopAbilities abilities() const override { return {reporting_, reporting_, false}; }

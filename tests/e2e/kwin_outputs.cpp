@@ -11,6 +11,7 @@
 
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,8 +46,31 @@ int configurationEvent(const void*, void* target, uint32_t, const wl_message* me
     return 0;
 }
 
+#ifdef KDE_OUTPUT_DEVICE_REGISTRY_V2_OUTPUT_SINCE_VERSION
+// KWin 6.5 and later announce the devices through a registry object of
+// their own rather than as globals.
+int registryEvent(const void*, void* target, uint32_t, const wl_message* message, wl_argument* args) {
+    auto* state = static_cast<State*>(wl_proxy_get_user_data(static_cast<wl_proxy*>(target)));
+    if (std::strcmp(message->name, "output") == 0 && args[0].o) {
+        auto* device = reinterpret_cast<wl_proxy*>(args[0].o);
+        wl_proxy_add_dispatcher(device, deviceEvent, nullptr, state);
+        state->devices[reinterpret_cast<kde_output_device_v2*>(device)] = "";
+    }
+    return 0;
+}
+#endif
+
 void global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
     auto* state = static_cast<State*>(data);
+#ifdef KDE_OUTPUT_DEVICE_REGISTRY_V2_OUTPUT_SINCE_VERSION
+    if (std::strcmp(interface, kde_output_device_registry_v2_interface.name) == 0) {
+        const uint32_t bound = std::min(version, static_cast<uint32_t>(kde_output_device_registry_v2_interface.version));
+        auto* devices = static_cast<wl_proxy*>(
+            wl_registry_bind(registry, name, &kde_output_device_registry_v2_interface, bound));
+        wl_proxy_add_dispatcher(devices, registryEvent, nullptr, state);
+        return;
+    }
+#endif
     if (std::strcmp(interface, kde_output_device_v2_interface.name) == 0 && version >= 2) {
         auto* device = static_cast<kde_output_device_v2*>(
             wl_registry_bind(registry, name, &kde_output_device_v2_interface, 2));
@@ -77,8 +101,8 @@ int main(int argc, char** argv) {
     State state;
     wl_registry* registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &listener, &state);
-    wl_display_roundtrip(display);
-    wl_display_roundtrip(display);
+    // Globals, then the devices (and, through a registry, their names).
+    for (int i = 0; i < 3; ++i) wl_display_roundtrip(display);
     kde_output_device_v2* device = nullptr;
     for (const auto& [d, name] : state.devices)
         if (name == argv[2]) device = d;

@@ -29,6 +29,49 @@ class NoScreenshot(Exception):
 REQUIRED = os.environ.get("ORVELLA_COMPOSITORS_REQUIRED") == "1"
 
 
+def unprivileged_folders(tmp, name):
+    """A home and a runtime folder for a wlroots compositor, which refuses
+    to run as root: as root, it runs as nobody (the tests, as root, may
+    still reach its sockets). Returns the two and that user (or None)."""
+    os.chmod(tmp, 0o755)
+    home = os.path.join(tmp, name)
+    os.makedirs(home, mode=0o777)
+    os.chmod(home, 0o777)
+    runtime = os.path.join(tmp, "runtime")
+    os.makedirs(runtime, mode=0o700)
+    user = None
+    if os.geteuid() == 0:
+        user = pwd.getpwnam("nobody")
+        os.chown(runtime, user.pw_uid, user.pw_gid)
+    return home, runtime, user
+
+
+def start_wlroots(desktop, name, cmd, home, runtime, user, envfile, extra):
+    """Starts a wlroots compositor headless (pixman) as `user`, registered
+    with `desktop` at once, and returns the environment its session
+    command wrote to `envfile`: it must name a Wayland and an X display."""
+    env = {"HOME": home, "XDG_RUNTIME_DIR": runtime, "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+           OWNER: desktop.tmp, "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman",
+           **extra}
+    if user:
+        cmd = ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups"] + cmd
+    desktop.log = os.path.join(desktop.tmp, name + ".log")
+    with open(desktop.log, "w") as log:
+        proc = subprocess.Popen(cmd, env=env, stdout=log, stderr=subprocess.STDOUT)
+    desktop.procs.append(proc)
+    tail = lambda: open(desktop.log, errors="replace").read()[-600:]
+    if not wait_until(lambda: os.path.exists(envfile) or proc.poll() is not None, timeout=15) \
+            or not os.path.exists(envfile):
+        raise Unavailable(f"{name} did not start: " + tail())
+    with open(envfile) as f:
+        started = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
+    if not started.get("WAYLAND_DISPLAY"):
+        raise Unavailable(f"{name} gave its session no Wayland display: {started}")
+    if not started.get("DISPLAY"):
+        raise Unavailable(f"{name} started without XWayland: " + tail())
+    return started
+
+
 class NativeSurfaces:
     """For a desktop where Orvella draws on its Wayland backend: its
     surfaces, as Orvella lists them on the bus (the compositor lists layer
@@ -99,16 +142,7 @@ class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
             if not shutil.which(tool):
                 raise Unavailable(f"{tool} is not installed")
         width, height = self.size.split("x")
-        os.chmod(self.tmp, 0o755)
-        home = os.path.join(self.tmp, "sway")
-        os.makedirs(home, mode=0o777)
-        os.chmod(home, 0o777)
-        runtime = os.path.join(self.tmp, "runtime")
-        os.makedirs(runtime, mode=0o700)
-        user = None
-        if os.geteuid() == 0:
-            user = pwd.getpwnam("nobody")
-            os.chown(runtime, user.pw_uid, user.pw_gid)
+        home, runtime, user = unprivileged_folders(self.tmp, "sway")
         config = os.path.join(home, "config")
         envfile = os.path.join(home, "env")
         with open(config, "w") as f:
@@ -119,28 +153,10 @@ class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
                     f"exec sh -c 'xhost +si:localuser:{pwd.getpwuid(os.geteuid()).pw_name} >/dev/null 2>&1; "
                     f"env > {envfile}.part && mv {envfile}.part {envfile}'\n")
         os.chmod(config, 0o644)
-        sway_env = {"HOME": home, "XDG_RUNTIME_DIR": runtime, "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-                    OWNER: self.tmp,
-                    "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman"}
-        cmd = ["sway", "-c", config]
-        if user:
-            cmd = ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups"] + cmd
-        self.log = os.path.join(self.tmp, "sway.log")
-        with open(self.log, "w") as log:
-            self.sway = subprocess.Popen(cmd, env=sway_env, stdout=log, stderr=subprocess.STDOUT)
-        self.procs.append(self.sway)
-        if not wait_until(lambda: os.path.exists(envfile) or self.sway.poll() is not None, timeout=15) \
-                or not os.path.exists(envfile):
-            tail = open(self.log).read()[-600:]
-            self.stop()
-            raise Unavailable("sway did not start: " + tail)
-        with open(envfile) as f:
-            started = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
+        started = start_wlroots(self, "sway", ["sway", "-c", config], home, runtime, user, envfile, {})
         display, swaysock, wayland = (started.get(k, "") for k in ("DISPLAY", "SWAYSOCK", "WAYLAND_DISPLAY"))
-        if not (swaysock and wayland):
+        if not swaysock:
             raise Unavailable(f"sway gave its session no socket: {started}")
-        if not display:
-            raise Unavailable("sway started without XWayland: " + open(self.log).read()[-600:])
         config_home = os.path.join(self.tmp, "config")
         os.makedirs(config_home)
         shutil.copy(os.path.join(DATA, "config", "mimeapps.list"), config_home)
@@ -232,16 +248,7 @@ class LabwcDesktop(NativeSurfaces, PointerDriver, Desktop):
         for tool in ("labwc", "wlr-randr", "Xwayland", "dbus-daemon"):
             if not shutil.which(tool):
                 raise Unavailable(f"{tool} is not installed")
-        os.chmod(self.tmp, 0o755)
-        home = os.path.join(self.tmp, "labwc")
-        os.makedirs(home, mode=0o777)
-        os.chmod(home, 0o777)
-        runtime = os.path.join(self.tmp, "runtime")
-        os.makedirs(runtime, mode=0o700)
-        user = None
-        if os.geteuid() == 0:
-            user = pwd.getpwnam("nobody")
-            os.chown(runtime, user.pw_uid, user.pw_gid)
+        home, runtime, user = unprivileged_folders(self.tmp, "labwc")
         envfile = os.path.join(home, "env")
         with open(os.path.join(home, "autostart"), "w") as f:
             f.write(f"xhost +si:localuser:{pwd.getpwuid(os.geteuid()).pw_name} >/dev/null 2>&1\n"
@@ -252,25 +259,8 @@ class LabwcDesktop(NativeSurfaces, PointerDriver, Desktop):
                     '<placement><policy>automatic</policy></placement></labwc_config>\n')
         for name in os.listdir(home):
             os.chmod(os.path.join(home, name), 0o755)
-        labwc_env = {"HOME": home, "XDG_RUNTIME_DIR": runtime, "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-                     OWNER: self.tmp, "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
-                     "WLR_RENDERER": "pixman", "WLR_HEADLESS_OUTPUTS": str(self.count)}
-        cmd = ["labwc", "-C", home]
-        if user:
-            cmd = ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups"] + cmd
-        self.log = os.path.join(self.tmp, "labwc.log")
-        with open(self.log, "w") as log:
-            self.labwc = subprocess.Popen(cmd, env=labwc_env, stdout=log, stderr=subprocess.STDOUT)
-        self.procs.append(self.labwc)
-        if not wait_until(lambda: os.path.exists(envfile) or self.labwc.poll() is not None, timeout=15) \
-                or not os.path.exists(envfile):
-            raise Unavailable("labwc did not start: " + open(self.log).read()[-600:])
-        with open(envfile) as f:
-            started = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
-        if not started.get("WAYLAND_DISPLAY"):
-            raise Unavailable(f"labwc gave its session no Wayland display: {started}")
-        if not started.get("DISPLAY"):
-            raise Unavailable("labwc started without XWayland: " + open(self.log).read()[-600:])
+        started = start_wlroots(self, "labwc", ["labwc", "-C", home], home, runtime, user, envfile,
+                                {"WLR_HEADLESS_OUTPUTS": str(self.count)})
         config_home = os.path.join(self.tmp, "config")
         os.makedirs(config_home)
         shutil.copy(os.path.join(DATA, "config", "mimeapps.list"), config_home)

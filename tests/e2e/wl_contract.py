@@ -35,14 +35,17 @@ def sway(desktop):
 
 def labwc(desktop):
     desktop.start()
-    desktop.set_output("HEADLESS-2", "1440x900", 1440, 0, scale=2)
+    # labwc announces its second headless output first, which makes it the
+    # primary one for Qt: that one is the 1x output at the origin.
+    desktop.set_output("HEADLESS-1", "1440x900", 1440, 0, scale=2)
+    desktop.set_output("HEADLESS-2", "1440x900", 0, 0)
     return desktop, {
         "ORVELLA_CONTRACT_LAYOUT": "0,0,1440,900;1440,0,720,450",
         "ORVELLA_CONTRACT_SCREENSHOT": "grim -s 1 -t ppm -",
-        "ORVELLA_CONTRACT_RELAYOUT": "wlr-randr --output HEADLESS-2 --pos 1440,300",
-        "ORVELLA_CONTRACT_RESTORE": "wlr-randr --output HEADLESS-2 --pos 1440,0",
-        "ORVELLA_CONTRACT_REMOVE_OUTPUT": "wlr-randr --output HEADLESS-2 --off",
-        "ORVELLA_CONTRACT_RESTORE_OUTPUT": "wlr-randr --output HEADLESS-2 --on --custom-mode 1440x900 --pos 1440,0 --scale 2",
+        "ORVELLA_CONTRACT_RELAYOUT": "wlr-randr --output HEADLESS-1 --pos 1440,300",
+        "ORVELLA_CONTRACT_RESTORE": "wlr-randr --output HEADLESS-1 --pos 1440,0",
+        "ORVELLA_CONTRACT_REMOVE_OUTPUT": "wlr-randr --output HEADLESS-1 --off",
+        "ORVELLA_CONTRACT_RESTORE_OUTPUT": "wlr-randr --output HEADLESS-1 --on --custom-mode 1440x900 --pos 1440,0 --scale 2",
     }
 
 

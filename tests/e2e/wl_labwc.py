@@ -60,17 +60,6 @@ class LabwcNative(NativeTest):
         super().setUp()
         self.desktop.pointer(5, 5)
 
-    def settled(self):
-        previous = None
-
-        def still():
-            nonlocal previous
-            now = self.fish()
-            same = previous is not None and (now["x"], now["y"]) == (previous["x"], previous["y"])
-            previous = now
-            return same and now
-        return wait_until(still, timeout=20, interval=0.5)
-
     def test_the_fish_is_drawn_swims_and_opens_on_a_click(self):
         self.orvella.args = ()  # layer surfaces: the Wayland backend by itself
         self.orvella.start()

@@ -31,6 +31,18 @@ class NativeTest(CompositorTest):
     def launched(self):
         return len(os.listdir(self.launches))
 
+    def settled(self):
+        """The fish, once it has held still for half a second."""
+        previous = None
+
+        def still():
+            nonlocal previous
+            now = self.fish()
+            same = previous is not None and (now["x"], now["y"]) == (previous["x"], previous["y"])
+            previous = now
+            return same and now
+        return wait_until(still, timeout=20, interval=0.5)
+
     def terminal(self, width, height, x, y, **kw):
         try:
             return self.desktop.native_window(width, height, x, y, **kw)
@@ -53,17 +65,6 @@ class NativeTest(CompositorTest):
 
 class RestingPointer:
     """A fish that swims under a pointer at rest takes its next press."""
-
-    def settled(self):
-        previous = None
-
-        def still():
-            nonlocal previous
-            now = self.fish()
-            same = previous is not None and (now["x"], now["y"]) == (previous["x"], previous["y"])
-            previous = now
-            return same and now
-        return wait_until(still, timeout=20, interval=0.5)
 
     def test_a_fish_swimming_under_a_resting_pointer_takes_the_next_click(self):
         self.desktop.pointer(5, 5)
