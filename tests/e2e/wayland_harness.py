@@ -633,8 +633,7 @@ class GnomeDesktop(Desktop):
         self.pointer(x, y)
         if alt:
             self.drive("key 56 down")
-        for _ in range(count):
-            self.drive("press", "release")
+        self.drive(f"click {count}")
         if alt:
             self.drive("key 56 up")
 
