@@ -123,23 +123,31 @@ std::optional<ShellReport> askRunningShell(int timeoutMilliseconds) {
     auto bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered("org.gnome.Shell"))
         return std::nullopt;
-    auto info = QDBusMessage::createMethodCall("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions",
-                                               "GetExtensionInfo");
-    info << QString(kUuid);
-    const QDBusReply<QVariantMap> reply = bus.call(info, QDBus::Block, timeoutMilliseconds);
+    const QDBusReply<QVariantMap> reply = bus.call(extensionInfoCall(), QDBus::Block, timeoutMilliseconds);
     if (!reply.isValid()) return std::nullopt;
     ShellReport report;
     report.state = stateFromInfo(reply.value());
-    auto version = QDBusMessage::createMethodCall("org.gnome.Shell", "/org/gnome/Shell",
-                                                  "org.freedesktop.DBus.Properties", "Get");
-    version << QString("org.gnome.Shell") << QString("ShellVersion");
-    const QDBusReply<QDBusVariant> answer = bus.call(version, QDBus::Block, timeoutMilliseconds);
+    const QDBusReply<QDBusVariant> answer = bus.call(shellVersionCall(), QDBus::Block, timeoutMilliseconds);
     if (answer.isValid()) report.version = answer.value().variant().toString();
     return report;
 }
 
+QDBusMessage extensionInfoCall() {
+    auto call = QDBusMessage::createMethodCall("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions",
+                                               "GetExtensionInfo");
+    call << QString(kUuid);
+    return call;
+}
+
+QDBusMessage shellVersionCall() {
+    auto call =
+        QDBusMessage::createMethodCall("org.gnome.Shell", "/org/gnome/Shell", "org.freedesktop.DBus.Properties", "Get");
+    call << QString("org.gnome.Shell") << QString("ShellVersion");
+    return call;
+}
+
 QString problem(ShellState state, const QString& version) {
-    const QString major = version.section('.', 0, 0);
+    const QString major = majorOf(version);
     const QString shell = major.isEmpty() ? QString("this GNOME Shell") : "GNOME Shell " + major;
     switch (state) {
         case ShellState::outOfDate: return QString("Orvella's extension does not support %1 yet.").arg(shell);

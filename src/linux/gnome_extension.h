@@ -2,6 +2,7 @@
 // Orvella's GNOME Shell extension: which of its two styles a shell loads,
 // where it is installed, and installing it for one user.
 
+#include <QDBusMessage>
 #include <QString>
 #include <QVariantMap>
 #include <optional>
@@ -56,6 +57,11 @@ struct ShellReport {
     QString version;
 };
 std::optional<ShellReport> askRunningShell(int timeoutMilliseconds = 2000);
+// The two calls that ask it: the extension's info, and the shell's version.
+QDBusMessage extensionInfoCall();
+QDBusMessage shellVersionCall();
+// "50" of "50.5"; empty for an empty version.
+inline QString majorOf(const QString& version) { return version.section('.', 0, 0); }
 // A plain sentence for a state in which the extension cannot work, naming
 // the shell's version where known; empty for the other states.
 QString problem(ShellState state, const QString& version);

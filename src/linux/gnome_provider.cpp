@@ -95,22 +95,16 @@ void GnomeShellProvider::subscribe() {
 }
 
 void GnomeShellProvider::findRemedy() {
-    auto call = QDBusMessage::createMethodCall(kShell, "/org/gnome/Shell", "org.gnome.Shell.Extensions",
-                                               "GetExtensionInfo");
-    call << QString(ext::kUuid);
-    callBus(call, [this](const QDBusMessage& answer) {
+    callBus(ext::extensionInfoCall(), [this](const QDBusMessage& answer) {
         const QDBusReply<QVariantMap> reply(answer);
         // The shell knows extensions found at login; one installed since
         // then is on disk only and needs a new login after enabling.
         const bool known = reply.isValid() && !reply.value().isEmpty();
         const auto state = known ? ext::stateFromInfo(reply.value()) : ext::ShellState::unknown;
-        auto version = QDBusMessage::createMethodCall(kShell, "/org/gnome/Shell", "org.freedesktop.DBus.Properties",
-                                                      "Get");
-        version << QString(kShell) << QString("ShellVersion");
-        callBus(version, [this, known, state](const QDBusMessage& versionAnswer) {
+        callBus(ext::shellVersionCall(), [this, known, state](const QDBusMessage& versionAnswer) {
             const QDBusReply<QDBusVariant> shellVersion(versionAnswer);
-            const QString major =
-                shellVersion.isValid() ? shellVersion.value().variant().toString().section('.', 0, 0) : QString();
+            const QString major = shellVersion.isValid() ? ext::majorOf(shellVersion.value().variant().toString())
+                                                         : QString();
             setRemedy(remedyFor(known, state, major), major.toStdString());
         });
     });

@@ -111,7 +111,7 @@ void KWinProvider::load(int attempt) {
 }
 
 void KWinProvider::helloOverdue() {
-    if (started_) return;
+    if (reporting_) return;
     if (!nudged_) {
         // Runs every loaded script that does not run yet, ours among them.
         nudged_ = true;
@@ -123,8 +123,11 @@ void KWinProvider::helloOverdue() {
         load(attempt_ + 1);
         return;
     }
-    // Loading it again will not help now: say so, and leave KWin as it was.
-    unload();
+    // Loading it again will not help now: say so, and leave KWin as it was,
+    // without waiting on it (the school swims on meanwhile).
+    check_.stop();
+    loaded_ = false;
+    callBus(scriptingCall("unloadScript") << QString(kScriptName), [](const QDBusMessage&) {});
     gaveUp_ = true;
     Q_EMIT changed();
 }
@@ -161,13 +164,10 @@ void KWinProvider::goAway() {
 void KWinProvider::handleReport(const QString& json) {
     const auto report = parseProviderReport(json.toStdString());
     if (!report) return;
-    if (!started_) {
+    if (!reporting_) {
         // Whatever it says first, the script runs.
-        started_ = true;
         hello_.stop();
         check_.start();
-    }
-    if (!reporting_) {
         reporting_ = true;
         Q_EMIT changed();
     }

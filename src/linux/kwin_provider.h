@@ -68,10 +68,9 @@ private:
     QString path_;
     int attempt_ = 0;
     bool nudged_ = false;    // KWin was asked to run every loaded script
-    bool started_ = false;   // the script said it runs
     bool gaveUp_ = false;
     bool receiving_ = false;
-    bool reporting_ = false;
+    bool reporting_ = false;  // the script said it runs
     bool loaded_ = false;
 };
 

@@ -90,7 +90,7 @@ int installGnomeExtension(int argc, char** argv) {
     const auto running = ext::askRunningShell();
     QString version = running ? running->version : QString();
     if (version.isEmpty() && major) version = QString::number(*major);
-    const int shell = version.section('.', 0, 0).toInt();
+    const int shell = ext::majorOf(version).toInt();
     if (shell > 0 && !ext::supportsShell(shell)) {
         std::fprintf(stderr, "orvella: %s\n", qPrintable(ext::problem(ext::ShellState::outOfDate, version)));
         return 1;

@@ -255,6 +255,16 @@ class Desktop:
             })
         return out
 
+    def geometry(self, name):
+        """Where the viewable top-level window of that name is: (x, y,
+        width, height) from the screen's top-left corner, or None."""
+        for m in re.finditer(r'(0x[0-9a-f]+) "' + re.escape(name) + '": ', self.tree()):
+            info = self.output(["xwininfo", "-id", m.group(1)], check=False)
+            if "IsViewable" in info:
+                value = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
+                return (value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height"))
+        return None
+
     def install_launcher(self):
         """A desktop entry, "Launcher", in the user's applications whose
         program leaves one file in a folder per launch; returns the entry's

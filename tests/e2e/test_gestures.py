@@ -2,7 +2,6 @@
 school and draw on a click-through water overlay."""
 
 import math
-import re
 import subprocess
 import time
 import unittest
@@ -118,13 +117,7 @@ class ClicksInTheSettingsWindow(DesktopTest):
         return {w["name"]: (w["x"], w["y"]) for w in self.desktop.windows()}
 
     def settings_window(self):
-        tree = self.desktop.tree()
-        for m in re.finditer(r'(0x[0-9a-f]+) "Orvella Settings": ', tree):
-            info = self.desktop.output(["xwininfo", "-id", m.group(1)], check=False)
-            if "IsViewable" in info:
-                value = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
-                return (value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height"))
-        return None
+        return self.desktop.geometry("Orvella Settings")
 
     def clicks(self, x, y, n):
         self.desktop.output(["xdotool", "mousemove", str(x), str(y), "click", "--repeat", str(n), "--delay", "90", "1"])

@@ -13,6 +13,7 @@ import json
 import math
 import os
 import re
+import subprocess
 import time
 
 from harness import BINARY, TEST_APPS, wait_until
@@ -44,10 +45,8 @@ class GnomeSession(CompositorTest):
         of every fish and of the settings window: a click that lands on a
         fish is that fish's, not the desktop's, and the school swims
         everywhere."""
-        info = self.desktop.output(["xwininfo", "-name", "Orvella Settings"], check=False)
-        g = dict((k, int(v)) for k, v in re.findall(r"(Absolute upper-left [XY]|Width|Height):\s+(-?\d+)", info))
-        settings = (g["Absolute upper-left X"] - 40, g["Absolute upper-left Y"] - 40,
-                    g["Width"] + 80, g["Height"] + 80) if len(g) == 4 else (0, 0, 0, 0)
+        g = self.desktop.geometry("Orvella Settings")
+        settings = (g[0] - 40, g[1] - 40, g[2] + 80, g[3] + 80) if g else (0, 0, 0, 0)
         covered = lambda x, y: settings[0] <= x < settings[0] + settings[2] and settings[1] <= y < settings[1] + settings[3]
         centres = self.centres()
         spots = [(x, y) for x in range(120, 1200, 40) for y in range(140, 760, 40) if not covered(x, y)]
@@ -150,7 +149,6 @@ class GnomeSession(CompositorTest):
 
 
     def test_reports_go_to_orvella_alone_and_stop_when_it_quits(self):
-        import subprocess
         monitor = self.desktop.spawn(["dbus-monitor", "--session",
                                       "type='signal',interface='org.orvella.GnomeShell'"],
                                      stdout=subprocess.PIPE, text=True)
@@ -221,6 +219,11 @@ class GnomeWithABrokenExtension(GnomeWithoutTheExtension):
                          self.desktop.extension_call("GetExtensionInfo", UUID)))
         self.assertNotIn("启用", self.note("avoidanceNote"))
         self.assertIn("召唤鱼群", self.menu())
+        # The command says so too, rather than that it is enabled.
+        r = subprocess.run([BINARY, "--install-gnome-extension"], env=self.desktop.env, capture_output=True,
+                           text=True, timeout=30)
+        self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
+        self.assertIn(f"GNOME Shell {major} could not run Orvella's extension.", r.stderr)
 
 
 class GnomeWithAnOutdatedExtension(GnomeWithoutTheExtension):
