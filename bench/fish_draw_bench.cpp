@@ -8,13 +8,13 @@
 #include <QPainter>
 #include <cstring>
 
-#include "linux/qt_canvas.h"
-#include "linux/render_thread.h"
+#include "render/canvas.h"
+#include "render/render_thread.h"
 #include "orvella/fish/fish_icon_view.h"
 #include "support/fake_desktop.h"
 
 using namespace orvella;
-using namespace orvella::linux_desktop;
+using namespace orvella::render;
 using namespace orvella::testing;
 
 namespace {

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "linux/json.h"
-#include "linux/json_defaults.h"
+#include "desktop/json.h"
+#include "desktop/json_defaults.h"
 #include "orvella/controller/orvella_controller.h"
 #include "support/fake_desktop.h"
 
@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
 
     // The parser on its own: what parses serialises and parses back equal.
-    if (auto value = linux_desktop::parseJson(text)) {
-        auto again = linux_desktop::parseJson(linux_desktop::serializeJson(*value));
+    if (auto value = desktop::parseJson(text)) {
+        auto again = desktop::parseJson(desktop::serializeJson(*value));
         if (!again || !(*again == *value)) __builtin_trap();
     }
 
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     }
-    linux_desktop::JsonFileDefaults store(file);
+    desktop::JsonFileDefaults store(file);
     testing::FakeDesktop desk;
     desk.workspace.install("/apps/a.desktop", "A", ApplicationRole::mail);
     Platform platform{desk.displays, desk.surfaces, desk.bitmaps, desk.workspace, desk.mouse,
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (!(controller.iconOpacity() >= 0.1 && controller.iconOpacity() <= 0.9)) __builtin_trap();
     if (!(controller.swimSpeed() >= 0.3 && controller.swimSpeed() <= 2.4)) __builtin_trap();
     controller.setSwimSpeed(1.5);
-    linux_desktop::JsonFileDefaults reread(file);
+    desktop::JsonFileDefaults reread(file);
     auto speed = reread.object(OrvellaController::kSwimSpeedKey);
     if (!speed || !speed->isNumber() || speed->asNumber() != 1.5) __builtin_trap();
     return 0;

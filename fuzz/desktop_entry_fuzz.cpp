@@ -13,9 +13,9 @@
 #include <fstream>
 #include <string>
 
-#include "linux/gio_workspace.h"
+#include "desktop/gio_workspace.h"
 
-using namespace orvella::linux_desktop;
+using namespace orvella::desktop;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     static int argc = 1;

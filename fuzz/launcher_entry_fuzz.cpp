@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "linux/launcher_entries.h"
+#include "desktop/launcher_entries.h"
 
-using namespace orvella::linux_desktop;
+using namespace orvella::desktop;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     // No bus is ever reached: only the decoding runs.

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "linux/qt_canvas.h"
+#include "render/canvas.h"
 #include "orvella/platform/workspace.h"
 
 namespace orvella::shell {
@@ -82,7 +82,7 @@ QVariant DesktopEntryFolder::data(const QModelIndex& index, int role) const {
             if (!icons_->has(e.path)) {
                 QImage image;
                 if (auto icon = workspace_.iconForFile(e.path.toStdString()))
-                    if (const auto* q = dynamic_cast<const linux_desktop::QtImage*>(icon.get())) image = q->image();
+                    if (const auto* q = dynamic_cast<const render::QtImage*>(icon.get())) image = q->image();
                 icons_->put(e.path, image);
             }
             return "image://orvella-entry/" + QString::fromUtf8(QUrl::toPercentEncoding(e.path));

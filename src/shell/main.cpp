@@ -16,16 +16,17 @@
 #include <optional>
 #include <string>
 
-#include "linux/gnome_extension.h"
-#include "linux/linux_desktop.h"
-#include "wayland/wayland_desktop.h"
+#include "desktop/backend.h"
+#include "desktop/providers/gnome_extension.h"
+#include "wayland/connection.h"
+#include "wayland/desktop.h"
+#include "x11/connection.h"
+#include "x11/desktop.h"
 #include "orvella/controller/orvella_controller.h"
 #include "shell/dbus_control.h"
 #include "shell/shell.h"
 #include "shell/autostart.h"
 #include "shell/single_instance.h"
-
-#include <xcb/xcb.h>
 
 namespace {
 
@@ -64,18 +65,10 @@ void usage(FILE* to) {
                to);
 }
 
-// Orvella's windows are X11 windows; without an X display nothing can show.
-bool canOpenX11Display() {
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    const bool ok = c && !xcb_connection_has_error(c);
-    if (c) xcb_disconnect(c);
-    return ok;
-}
-
 // Installs the GNOME Shell extension for this user, in the style the
 // installed shell loads, and says what is left to do.
 int installGnomeExtension(int argc, char** argv) {
-    namespace ext = orvella::linux_desktop::gnome_extension;
+    namespace ext = orvella::desktop::gnome_extension;
     const QCoreApplication app(argc, argv);  // for the session bus
     const auto major = ext::installedShellMajor();
     const auto result = ext::install(ext::styleForShell(major));
@@ -113,11 +106,11 @@ int main(int argc, char** argv) {
     using orvella::shell::Request;
     // Without arguments: show the running one's settings, or start.
     std::optional<Request> request;
-    std::string backend;
+    std::optional<orvella::desktop::BackendKind> backend;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--backend") == 0) {
-            backend = i + 1 < argc ? argv[++i] : "";
-            if (backend != "x11" && backend != "wayland") {
+            backend = orvella::desktop::backendNamed(i + 1 < argc ? argv[++i] : "");
+            if (!backend) {
                 std::fputs("orvella: --backend takes x11 or wayland\n", stderr);
                 return 2;
             }
@@ -161,23 +154,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // In a Wayland session whose compositor offers layer surfaces the fish
-    // are Wayland surfaces of their own, and Qt's windows native Wayland
-    // ones; elsewhere (X11, GNOME) everything goes through X11 or XWayland.
-    if (backend.empty())
-        backend = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-                          orvella::wayland::WaylandConnection::offersLayerShell()
-                      ? "wayland"
-                      : "x11";
-    if (backend == "wayland") {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "wayland;xcb");
-    } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    if (backend == "x11" && qgetenv("QT_QPA_PLATFORM") == "xcb" && !canOpenX11Display()) {
-        std::fputs("orvella: Orvella needs an X11 display (an X11 session, or XWayland under Wayland), "
-                   "and none could be opened; is DISPLAY set?\n",
-                   stderr);
+    const orvella::desktop::BackendOpeners openers{
+        [] { return orvella::wayland::WaylandConnection::offersLayerShell(); },
+        [] { return orvella::x11::canOpenDisplay(); },
+        [] { return orvella::x11::X11Desktop::open(); },
+        [] { return orvella::wayland::WaylandDesktop::openDefault(); },
+    };
+    const auto kind = orvella::desktop::chooseBackend(backend, openers);
+    if (const auto problem = orvella::desktop::prepareBackend(kind, openers)) {
+        std::fprintf(stderr, "orvella: %s\n", problem->c_str());
         return 1;
     }
     // The panel is simple: Qt Quick's software renderer needs no GPU.
@@ -205,26 +190,17 @@ int main(int argc, char** argv) {
         });
     }
 
-    std::unique_ptr<orvella::linux_desktop::DesktopBackend> desktop;
-    orvella::wayland::WaylandDesktop* wayland = nullptr;
-    if (backend == "wayland") {
-        auto opened = orvella::wayland::WaylandDesktop::open();
-        wayland = opened.get();
-        desktop = std::move(opened);
-        if (!desktop) {
-            std::fputs("orvella: the Wayland backend needs a compositor that offers layer surfaces "
-                       "(zwlr_layer_shell_v1), and none answered; try --backend x11\n",
-                       stderr);
-            return 1;
-        }
-    } else {
-        desktop = std::make_unique<orvella::linux_desktop::LinuxDesktop>();
+    std::string error;
+    auto desktop = orvella::desktop::openBackend(kind, openers, error);
+    if (!desktop) {
+        std::fprintf(stderr, "orvella: %s\n", error.c_str());
+        return 1;
     }
     auto controller = std::make_unique<orvella::OrvellaController>(desktop->platform());
     controller->start();
     auto shell = std::make_unique<orvella::shell::Shell>(*controller);
     orvella::shell::ControlObject control(*controller, shell.get());
-    if (wayland) control.surfaces = [wayland] { return wayland->surfaceList(); };
+    if (auto lister = desktop->surfaceLister()) control.surfaces = std::move(lister);
     if (ownsName) control.registerOnSessionBus();
     orvella::shell::InstanceServer server([&shell, &controller](Request request) {
         switch (request) {

@@ -5,7 +5,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "linux/qt_canvas.h"
+#include "render/canvas.h"
 #include "orvella/controller/orvella_controller.h"
 #include "orvella/panel/settings_panel.h"
 
@@ -71,7 +71,7 @@ void PanelAdapter::refresh() {
         tile["unreadLabel"] = q(unreadPillLabel(count));
         tile["unreadPadding"] = unreadPillPadding(count);
         apps.push_back(tile);
-        if (const auto* image = dynamic_cast<const linux_desktop::QtImage*>(app.icon.get()))
+        if (const auto* image = dynamic_cast<const render::QtImage*>(app.icon.get()))
             images.emplace(q(app.url), image->image());
     }
     // Only a real change rebuilds the tiles: hovering survives readings.

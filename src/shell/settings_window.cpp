@@ -7,17 +7,17 @@
 #include <QQuickView>
 #include <QScreen>
 #include <QVariantAnimation>
-#include <xcb/xcb.h>
 
-#include "linux/coordinates.h"
+#include "desktop/coordinates.h"
 #include "orvella/controller/orvella_controller.h"
 #include "orvella/panel/settings_panel.h"
 #include "shell/panel_adapter.h"
+#include "x11/connection.h"
 
 namespace orvella::shell {
 
-using linux_desktop::toDesktop;
-using linux_desktop::toScreen;
+using desktop::toDesktop;
+using desktop::toScreen;
 
 SettingsWindow::SettingsWindow(OrvellaController& controller, std::function<std::optional<DisplayInfo>()> trayScreen,
                                std::function<void()> add, QObject* parent)
@@ -164,18 +164,8 @@ void SettingsWindow::setFrame(const QRect& frame, bool animate) {
 }
 
 void SettingsWindow::requestBlurBehind() {
-    // Compositors that blur what lies behind a window (KWin, and picom with
-    // its blur on) read this property; an empty region means all of it.
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !view_) return;
-    xcb_connection_t* c = x11->connection();
-    const char* name = "_KDE_NET_WM_BLUR_BEHIND_REGION";
-    auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(strlen(name)), name);
-    if (auto* reply = xcb_intern_atom_reply(c, cookie, nullptr)) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(view_->winId()), reply->atom,
-                            XCB_ATOM_CARDINAL, 32, 0, nullptr);
-        free(reply);
-    }
+    // Compositors that blur what lies behind a window read it from X11.
+    if (view_) x11::requestBlurBehind(view_.get());
 }
 
 }  // namespace orvella::shell

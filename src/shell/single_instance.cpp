@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "linux/session_bus.h"
+#include "desktop/session_bus.h"
 
 namespace orvella::shell {
 
@@ -37,7 +37,7 @@ constexpr const char* kLines[] = {"show", "quit", "attract", "disperse"};
 std::string lineFor(Request r) { return std::string(kLines[static_cast<int>(r)]) + "\n"; }
 
 bool handOverOnBus(Request request) {
-    if (!linux_desktop::sessionBusExists()) return false;
+    if (!desktop::sessionBusExists()) return false;
     GError* error = nullptr;
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
     if (!bus) {

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "linux/coordinates.h"
+#include "desktop/coordinates.h"
 #include "orvella/controller/orvella_controller.h"
 
 namespace orvella::shell {
@@ -71,7 +71,7 @@ bool StatusItem::isTrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailab
 std::optional<DisplayInfo> StatusItem::screen() const {
     const QRect where = tray_.geometry();
     if (!where.isValid() || where.isEmpty()) return std::nullopt;
-    const Point centre = linux_desktop::toDesktop(QPointF(where.center()));
+    const Point centre = desktop::toDesktop(QPointF(where.center()));
     for (const auto& screen : controller_.platform().displays.screens())
         if (screen.frame.contains(centre)) return screen;
     return std::nullopt;

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-#include "backend_support.h"
+#include "support/backend_support.h"
 #include "orvella/controller/orvella_controller.h"
 #include "orvella/panel/settings_panel.h"
 #include "shell/app_picker.h"

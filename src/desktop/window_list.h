@@ -1,0 +1,37 @@
+#pragma once
+// Other applications' top-level windows, as the desktop lists them: what
+// opening an application needs to find its running window and bring it
+// forward, and what tells the application in front. Each desktop platform
+// gives its own (EWMH on X11); without one nothing is listed and opening
+// always launches.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvella::desktop {
+
+struct ListedWindow {
+    // The platform's handle for activating it (an X window id).
+    unsigned long id = 0;
+    std::string instance;   // WM_CLASS instance name, or a Wayland app id
+    std::string className;  // WM_CLASS class name
+    int processID = 0;
+};
+
+class WindowList {
+public:
+    virtual ~WindowList() = default;
+    // Every managed window, in stacking order, bottom first.
+    virtual std::vector<ListedWindow> windows() = 0;
+    // The focused one, if any.
+    virtual std::optional<ListedWindow> active() = 0;
+    // Raises and focuses one, as the user would by clicking it; false when
+    // it cannot be asked.
+    virtual bool activate(const ListedWindow& window) = 0;
+    // Announces a launch to the desktop and returns the id the launched
+    // program is handed (DESKTOP_STARTUP_ID); empty where there is none.
+    virtual std::string announceLaunch(const std::string& name, const std::string& binary) = 0;
+};
+
+}  // namespace orvella::desktop

@@ -1,0 +1,38 @@
+#include "x11/connection.h"
+
+#include <QGuiApplication>
+#include <QWindow>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
+
+namespace orvella::x11 {
+
+Display* x11Display() {
+    if (!qGuiApp) return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->display() : nullptr;
+}
+
+bool canOpenDisplay() {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const bool ok = c && !xcb_connection_has_error(c);
+    if (c) xcb_disconnect(c);
+    return ok;
+}
+
+void requestBlurBehind(QWindow* window) {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !window) return;
+    xcb_connection_t* c = x11->connection();
+    // An empty region means all of the window.
+    const char* name = "_KDE_NET_WM_BLUR_BEHIND_REGION";
+    auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    if (auto* reply = xcb_intern_atom_reply(c, cookie, nullptr)) {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window->winId()), reply->atom,
+                            XCB_ATOM_CARDINAL, 32, 0, nullptr);
+        std::free(reply);
+    }
+}
+
+}  // namespace orvella::x11
