@@ -62,6 +62,14 @@ class GnomeSession(CompositorTest):
         g = re.findall(r"-?\d+", self.desktop.dbus("ItemGeometry", item, check=False).stdout)
         return len(g) == 4 and int(g[2]) > 0
 
+    def where(self):
+        """Where the pointer is, as XWayland and the extension see it."""
+        x = self.desktop.output(["xdotool", "getmouselocation"], check=False).strip()
+        state = self.desktop.output(["gdbus", "call", "--session", "--dest", "org.orvella.GnomeShell",
+                                     "--object-path", "/org/orvella/GnomeShell", "--method",
+                                     "org.orvella.GnomeShell.GetState"], check=False).strip()
+        return x, state
+
     def note(self, name):
         """The note under a panel row, as the user sees it: the settings
         window opened and the row's tab clicked."""
@@ -69,10 +77,19 @@ class GnomeSession(CompositorTest):
         wait_until(lambda: "true" in self.desktop.dbus("SettingsWindowOpen").stdout, timeout=3)
         # A click the shell spends on raising the window, or that a fish
         # swimming by takes, leaves the tab unchanged: click again.
+        tries = []
         for _ in range(4):
+            tab = self.desktop.dbus("ItemGeometry", self.TABS[name], check=False).stdout.strip()
             self.desktop.click_item(self.TABS[name])
-            if wait_until(lambda: self.shown(self.ROWS[name]), timeout=1):
+            if wait_until(lambda: self.shown(self.ROWS[name]), timeout=1.5):
                 break
+            tries.append((tab, self.where(), self.desktop.geometry("Orvella Settings"),
+                          [(w["x"], w["y"], w["w"], w["h"]) for w in self.desktop.windows()]))
+        else:
+            shot = os.path.join(os.environ.get("ORVELLA_E2E_ARTIFACTS", "/tmp"), f"{self.id()}.png")
+            subprocess.run(["/usr/bin/python3", os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                            "gnome_screenshot.py"), shot], env=self.desktop.env, timeout=20)
+            raise AssertionError(f"the {self.TABS[name]} tab never showed its rows: {tries}; {shot}")
         time.sleep(0.4)
         return self.desktop.dbus("ItemText", name, check=False).stdout
 
@@ -84,7 +101,8 @@ class GnomeSession(CompositorTest):
         # Away from the fish and the settings window (open: there is no tray).
         x, y = self.quiet_spot()
         self.desktop.clicks(x, y, 3)
-        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=2), "no food burst")
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=2),
+                        ("no food burst", (x, y), self.where()))
         self.assertTrue(wait_until(lambda: self.mean_distance(x + 56, y - 56) < 110, timeout=3),
                         self.mean_distance(x + 56, y - 56))
         time.sleep(2.5)  # the burst is over
