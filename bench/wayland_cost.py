@@ -129,7 +129,7 @@ try:
     for round in range(ROUNDS):
         cases = [Case("X11, Xvfb + picom", x11, x11_display, ("--backend", "x11"), lambda: x11.mouse(1400, 880))]
         if sway:
-            cases.append(Case("Wayland backend on sway (pixman)", sway, lambda: [sway.sway.pid],
+            cases.append(Case("Wayland backend on sway (pixman)", sway, lambda: [sway.compositor.pid],
                               ("--backend", "wayland"), lambda: sway.pointer(1400, 880)))
         # Which starts first changes from round to round.
         order = cases if round % 2 == 0 else cases[::-1]

@@ -59,6 +59,7 @@ def start_wlroots(desktop, name, cmd, home, runtime, user, envfile, extra):
     with open(desktop.log, "w") as log:
         proc = subprocess.Popen(cmd, env=env, stdout=log, stderr=subprocess.STDOUT)
     desktop.procs.append(proc)
+    desktop.compositor = proc
     tail = lambda: open(desktop.log, errors="replace").read()[-600:]
     if not wait_until(lambda: os.path.exists(envfile) or proc.poll() is not None, timeout=15) \
             or not os.path.exists(envfile):
