@@ -11,7 +11,7 @@ bool useDesktopIconTheme() {
 }
 
 DesktopServices::DesktopServices(std::filesystem::path defaultsFile, WindowList* windows)
-    : workspace((useDesktopIconTheme(), windows)), defaults(std::move(defaultsFile)) {}
+    : windows_(awareness, windows), workspace((useDesktopIconTheme(), &windows_)), defaults(std::move(defaultsFile)) {}
 
 Platform DesktopServices::platformWith(Displays& displays, SurfaceFactory& surfaces, DesktopMouse& mouse,
                                        DesktopAccessibility& accessibility) {

@@ -14,6 +14,7 @@
 #include "desktop/mouse_monitors.h"
 #include "desktop/providers/session_awareness.h"
 #include "desktop/services.h"
+#include "desktop/session_window_list.h"
 #include "desktop/window_list.h"
 #include "orvella/platform/platform.h"
 #include "render/bitmaps.h"
@@ -36,6 +37,14 @@ public:
                           DesktopAccessibility& accessibility);
 
     render::QtBitmaps bitmaps;
+
+private:
+    // Before the workspace, which keeps it: the compositor's windows where
+    // it lists them, else the backend's. (It keeps a reference to the
+    // awareness below, which it reads only once everything is built.)
+    SessionWindowList windows_;
+
+public:
     GioWorkspace workspace;
     QtScheduler scheduler;
     SystemClock clock;

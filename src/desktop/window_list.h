@@ -12,8 +12,12 @@
 namespace orvella::desktop {
 
 struct ListedWindow {
-    // The platform's handle for activating it (an X window id).
+    // The platform's handle for activating it: an X window id, or the
+    // compositor's own id where the compositor lists the windows.
     unsigned long id = 0;
+    // Listed by the compositor rather than by the backend's own connection:
+    // the id is the compositor's, and only it can activate the window.
+    bool listedByCompositor = false;
     std::string instance;   // WM_CLASS instance name, or a Wayland app id
     std::string className;  // WM_CLASS class name
     int processID = 0;

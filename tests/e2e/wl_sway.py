@@ -1,12 +1,16 @@
 """Orvella in a sway session (headless, with XWayland): the focused native
 window is avoided through sway's IPC, calling the school works without
-desktop clicks (orvella --call), and the settings window floats.
+desktop clicks (orvella --call), the settings window floats, and a click on
+a running native application's fish brings its window forward instead of
+opening another, on both of Orvella's backends.
 
 Run as its own ctest entry: when sway cannot start here every test is
 skipped and the run exits with 77, which ctest counts and prints as a skip."""
 
 import math
+import os
 import subprocess
+import time
 
 from harness import BINARY, TEST_APPS, wait_until
 from wayland_harness import CompositorTest, SwayDesktop, main
@@ -40,6 +44,66 @@ class SwaySession(CompositorTest):
         # sway tells no pointer: the middle of the display.
         mean = lambda: sum(math.hypot(x - (720 + 56), y - (450 - 56)) for x, y in self.centres()) / len(TEST_APPS)
         self.assertTrue(wait_until(lambda: mean() < 110, timeout=3), mean())
+
+
+
+class BringsARunningApplicationForward:
+    """weston-terminal (a native Wayland window, which XWayland cannot see)
+    is in the catalogue and running, and another application has the focus:
+    each click on the terminal's fish gives the terminal the focus and
+    opens no second terminal."""
+
+    def make_desktop(self):
+        return SwayDesktop("1440x900", compositor=False, wm=None)
+
+    def node_of(self, proc):
+        nodes = wait_until(lambda: [n for n in self.desktop.sway_nodes() if n.get("pid") == proc.pid], timeout=10)
+        self.assertTrue(nodes, f"no window of process {proc.pid}")
+        return nodes[0]
+
+    def focused(self):
+        return next((n for n in self.desktop.sway_nodes() if n.get("focused")), {})
+
+    def test_a_click_on_a_running_native_applications_fish_brings_its_window_forward(self):
+        terminal = self.desktop.native_window(500, 300, 40, 40)
+        self.addCleanup(terminal.kill)
+        app_id = self.node_of(terminal).get("app_id")
+        self.assertTrue(app_id, "weston-terminal named no app id")
+        apps = os.path.join(self.desktop.env["XDG_DATA_HOME"], "applications")
+        os.makedirs(apps, exist_ok=True)
+        entry = os.path.join(apps, app_id + ".desktop")
+        with open(entry, "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=Terminal\nExec=weston-terminal --shell=/bin/sh\n")
+        other = self.desktop.spawn(["weston-flower"])
+        self.addCleanup(other.kill)
+        other_con = self.node_of(other)["id"]
+        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
+        self.orvella.start(fish=1)
+        terminals = lambda: [n for n in self.desktop.sway_nodes() if n.get("app_id") == app_id]
+        for click in range(3):
+            self.desktop.swaymsg(f"[con_id={other_con}]", "focus")
+            self.assertTrue(wait_until(lambda: self.focused().get("id") == other_con, timeout=3))
+            # The fish swims on between the look and the click: a click that
+            # found only water is tried again.
+            for _ in range(4):
+                fish = wait_until(lambda: self.desktop.windows(), timeout=3)
+                self.assertTrue(fish, "no fish")
+                self.desktop.click(fish[0]["x"] + 56, fish[0]["y"] + 56)
+                if wait_until(lambda: self.focused().get("app_id") == app_id, timeout=2):
+                    break
+            self.assertEqual(self.focused().get("app_id"), app_id, f"click {click + 1} left the focus elsewhere")
+        time.sleep(1)  # a second terminal would have mapped by now
+        self.assertEqual(len(terminals()), 1, [(n["id"], n["pid"]) for n in terminals()])
+        self.assertEqual(self.focused().get("app_id"), app_id)
+        self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 3})
+
+
+class SwayBringForwardThroughXWayland(BringsARunningApplicationForward, CompositorTest):
+    pass
+
+
+class SwayBringForwardNative(BringsARunningApplicationForward, CompositorTest):
+    native = True
 
 
 if __name__ == "__main__":

@@ -13,7 +13,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "desktop/window_list.h"
 #include "orvella/platform/desktop_awareness.h"
 #include "orvella/platform/mouse.h"
 
@@ -43,6 +45,13 @@ public:
     // a compositor that does so only when the pointer moves: a surface that
     // moved under a resting pointer then gets its next press.
     virtual void rebasePointer() {}
+    // Every top-level window the compositor lists, native and XWayland
+    // alike, in stacking order with the focused one last; absent where the
+    // compositor lists none. Read from what it last said: never waits.
+    virtual std::optional<std::vector<ListedWindow>> windows() const { return std::nullopt; }
+    // Asks the compositor to focus one of those, without waiting for its
+    // answer; false when it cannot be asked.
+    virtual bool activateWindow(const ListedWindow&) { return false; }
 
 protected:
     // Calls over the session bus without waiting, and goes on with the

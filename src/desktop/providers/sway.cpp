@@ -44,6 +44,31 @@ std::optional<ProviderWindow> search(const Value& node) {
     }
     return std::nullopt;
 }
+
+// A view is a container with a process: workspaces, outputs and split
+// containers have none.
+void collectViews(const Value& node, std::vector<ListedWindow>& out, std::optional<ListedWindow>& focused) {
+    const Value* pid = member(node, "pid");
+    const Value* id = member(node, "id");
+    if (pid && pid->isNumber() && id && id->isNumber() && number(id) >= 0) {
+        ListedWindow w;
+        w.id = static_cast<unsigned long>(number(id));
+        w.listedByCompositor = true;
+        w.processID = static_cast<int>(number(pid));
+        const std::string appID = text(member(node, "app_id"));
+        const Value* props = member(node, "window_properties");
+        w.instance = appID.empty() && props ? text(member(*props, "instance")) : appID;
+        w.className = appID.empty() && props ? text(member(*props, "class")) : appID;
+        const Value* isFocused = member(node, "focused");
+        if (isFocused && isFocused->isBool() && isFocused->asBool()) focused = std::move(w);
+        else out.push_back(std::move(w));
+    }
+    for (const char* children : {"nodes", "floating_nodes"}) {
+        const Value* list = member(node, children);
+        if (!list || !list->isArray()) continue;
+        for (const Value& child : list->asArray()) collectViews(child, out, focused);
+    }
+}
 }  // namespace
 
 QByteArray encode(std::uint32_t type, const QByteArray& payload) {
@@ -82,6 +107,18 @@ std::optional<Message> take(QByteArray& buffer, bool& bad) {
 
 std::optional<ProviderWindow> focusedWindow(const Value& tree) { return search(tree); }
 
+std::vector<ListedWindow> views(const Value& tree) {
+    std::vector<ListedWindow> out;
+    std::optional<ListedWindow> focused;
+    collectViews(tree, out, focused);
+    if (focused) out.push_back(std::move(*focused));
+    return out;
+}
+
+QByteArray focusCommand(const ListedWindow& window) {
+    return QByteArray("[con_id=") + QByteArray::number(static_cast<qulonglong>(window.id)) + "] focus";
+}
+
 }  // namespace i3ipc
 
 SwayProvider::SwayProvider(std::string socketPath, QObject* parent)
@@ -101,6 +138,7 @@ SwayProvider::SwayProvider(std::string socketPath, QObject* parent)
         const bool was = connected_;
         connected_ = false;
         focused_.reset();
+        views_.clear();
         buffer_.clear();
         if (was) Q_EMIT changed();
         Q_EMIT lost();
@@ -125,6 +163,17 @@ void SwayProvider::rebasePointer() {
     if (connected_) send(i3ipc::runCommand, "seat * cursor move 0 0");
 }
 
+std::optional<std::vector<ListedWindow>> SwayProvider::windows() const {
+    if (!connected_) return std::nullopt;
+    return views_;
+}
+
+bool SwayProvider::activateWindow(const ListedWindow& window) {
+    if (!connected_) return false;
+    send(i3ipc::runCommand, i3ipc::focusCommand(window));
+    return true;
+}
+
 void SwayProvider::send(std::uint32_t type, const QByteArray& payload) {
     socket_.write(i3ipc::encode(type, payload));
     // Out now: a buffered write costs the event loop two more turns, ten
@@ -147,8 +196,13 @@ void SwayProvider::readMessages() {
         }
         if (message->type != i3ipc::getTree) continue;
         treeAsked_ = false;
-        if (auto tree = parseJson(message->payload.toStdString())) focused_ = i3ipc::focusedWindow(*tree);
-        else focused_.reset();
+        if (auto tree = parseJson(message->payload.toStdString())) {
+            focused_ = i3ipc::focusedWindow(*tree);
+            views_ = i3ipc::views(*tree);
+        } else {
+            focused_.reset();
+            views_.clear();
+        }
     }
     if (bad) socket_.abort();
 }

@@ -33,6 +33,11 @@ std::optional<Message> take(QByteArray& buffer, bool& bad);
 // The focused window of a GET_TREE reply (a view: a container with a
 // process), absent when the focus is on an empty workspace.
 std::optional<ProviderWindow> focusedWindow(const Value& tree);
+// Every view of a GET_TREE reply (native ones by app id, XWayland ones by
+// their WM_CLASS), in tree order with the focused one last.
+std::vector<ListedWindow> views(const Value& tree);
+// The command that focuses a view.
+QByteArray focusCommand(const ListedWindow& window);
 }  // namespace i3ipc
 
 class SwayProvider : public DesktopProvider {
@@ -42,6 +47,8 @@ public:
     std::string name() const override { return "sway"; }
     DesktopAbilities abilities() const override { return {false, connected_, false}; }
     std::optional<ProviderWindow> focusedWindow() const override { return focused_; }
+    std::optional<std::vector<ListedWindow>> windows() const override;
+    bool activateWindow(const ListedWindow& window) override;
     void start() override;
     // sway finds the surface under the pointer again on a zero move.
     void rebasePointer() override;
@@ -55,6 +62,7 @@ private:
     bool connected_ = false;
     bool treeAsked_ = false;
     std::optional<ProviderWindow> focused_;
+    std::vector<ListedWindow> views_;
 };
 
 }  // namespace orvella::desktop

@@ -66,6 +66,34 @@ TEST(SwayIpc, TheFocusedViewIsFoundTiledOrFloatingAndAnEmptyWorkspaceHasNone) {
     EXPECT_FALSE(i3ipc::focusedWindow(*empty));
 }
 
+TEST(SwayIpc, EveryViewIsListedNativeByAppIdXWaylandByClassWithTheFocusedOneLast) {
+    const auto tree = parseJson(R"({"id":1,"type":"root","nodes":[
+        {"id":2,"type":"output","nodes":[
+          {"id":3,"type":"workspace","nodes":[
+            {"id":4,"type":"con","layout":"splith","nodes":[
+              {"id":10,"type":"con","focused":true,"pid":11,"app_id":"foot","nodes":[]},
+              {"id":12,"type":"con","focused":false,"pid":13,"app_id":null,
+               "window_properties":{"class":"Chromium","instance":"chromium"},"nodes":[]}]}],
+           "floating_nodes":[
+            {"id":14,"type":"floating_con","focused":false,"pid":15,"app_id":"org.gnome.Calculator","nodes":[]}]},
+          {"id":5,"type":"workspace","nodes":[]}]}]})");
+    ASSERT_TRUE(tree);
+    const auto views = i3ipc::views(*tree);
+    ASSERT_EQ(views.size(), 3u);
+    EXPECT_EQ(views[0].id, 12u);
+    EXPECT_EQ(views[0].instance, "chromium");
+    EXPECT_EQ(views[0].className, "Chromium");
+    EXPECT_EQ(views[0].processID, 13);
+    EXPECT_EQ(views[1].instance, "org.gnome.Calculator");
+    EXPECT_EQ(views[1].className, "org.gnome.Calculator");
+    // The focused one last: opening brings the topmost of an application's
+    // windows forward, and the focused one is on top.
+    EXPECT_EQ(views[2].id, 10u);
+    EXPECT_EQ(views[2].instance, "foot");
+    for (const auto& view : views) EXPECT_TRUE(view.listedByCompositor);
+    EXPECT_EQ(i3ipc::focusCommand(views[2]), QByteArray("[con_id=10] focus"));
+}
+
 namespace {
 
 // Plays Hyprland's two sockets in a folder: requests get the canned
