@@ -213,9 +213,11 @@ int main(int argc, char** argv) {
     server.listen();
     shell->announceStart();
 
-    app.exec();
+    // Non-zero when the desktop went away under us (a lost compositor
+    // connection says so and ends the loop with 1).
+    const int status = app.exec();
     controller->stop();
     shell.reset();
     controller.reset();
-    return 0;
+    return status;
 }

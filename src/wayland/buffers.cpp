@@ -4,7 +4,25 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <algorithm>
+
 namespace orvella::wayland {
+
+void damageBuffer(wl_surface* surface, QRect area, int scale) {
+    if (wl_surface_get_version(surface) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+        wl_surface_damage_buffer(surface, area.x(), area.y(), area.width(), area.height());
+        return;
+    }
+    const int s = wl_surface_get_version(surface) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION ? std::max(scale, 1) : 1;
+    const int left = area.x() / s, top = area.y() / s;
+    const int right = (area.x() + area.width() + s - 1) / s, bottom = (area.y() + area.height() + s - 1) / s;
+    wl_surface_damage(surface, left, top, right - left, bottom - top);
+}
+
+void setBufferScale(wl_surface* surface, int scale) {
+    if (wl_surface_get_version(surface) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION)
+        wl_surface_set_buffer_scale(surface, scale);
+}
 
 ShmBuffer createShmBuffer(wl_shm* shm, QSize pixels) {
     const int stride = pixels.width() * 4;

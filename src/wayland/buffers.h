@@ -13,8 +13,17 @@
 
 struct wl_buffer;
 struct wl_shm;
+struct wl_surface;
 
 namespace orvella::wayland {
+
+// Damages `area` of the buffer attached to `surface`, whose pixels are
+// `scale` to a point: in buffer pixels where the surface's version has
+// damage_buffer (4), else in surface points, rounded out.
+void damageBuffer(wl_surface* surface, QRect area, int scale);
+// Says the buffer's scale where the surface's version can (3); before
+// that the compositor takes every buffer at one pixel a point.
+void setBufferScale(wl_surface* surface, int scale);
 
 // A buffer of shared memory, cleared (a new file reads as zeros: fully
 // transparent), and where its pixels are mapped; empty when it could not

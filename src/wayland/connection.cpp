@@ -123,6 +123,12 @@ const wl_registry_listener probeRegistryListener = {
     .global_remove = [](void*, wl_registry*, uint32_t) {},
 };
 
+// The compositor keeps an output object per bind until told to let go,
+// which it can be from version 3: one per re-plug otherwise.
+void releaseOutput(wl_output* output) {
+    if (wl_output_get_version(output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) wl_output_release(output);
+    else wl_output_destroy(output);
+}
 }  // namespace
 
 bool WaylandConnection::offersLayerShell() {
@@ -167,14 +173,22 @@ WaylandConnection::~WaylandConnection() {
         if (output->probeSurface) wl_surface_destroy(output->probeSurface);
         if (output->xdg) zxdg_output_v1_destroy(output->xdg);
         delete static_cast<OutputLink*>(wl_output_get_user_data(output->output));
-        wl_output_destroy(output->output);
+        releaseOutput(output->output);
     }
-    if (pointer_) wl_pointer_destroy(pointer_);
-    if (seat_) wl_seat_destroy(seat_);
+    releasePointer();
+    if (seat_) {
+        if (wl_seat_get_version(seat_) >= WL_SEAT_RELEASE_SINCE_VERSION) wl_seat_release(seat_);
+        else wl_seat_destroy(seat_);
+    }
     if (fractionalScale_) wp_fractional_scale_manager_v1_destroy(fractionalScale_);
     if (viewporter_) wp_viewporter_destroy(viewporter_);
     if (xdgOutputs_) zxdg_output_manager_v1_destroy(xdgOutputs_);
-    if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
+    if (layerShell_) {
+        // Its destroy request came with version 3; before, only our end goes.
+        if (zwlr_layer_shell_v1_get_version(layerShell_) >= ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION)
+            zwlr_layer_shell_v1_destroy(layerShell_);
+        else wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layerShell_));
+    }
     if (shm_) wl_shm_destroy(shm_);
     if (subcompositor_) wl_subcompositor_destroy(subcompositor_);
     if (compositor_) wl_compositor_destroy(compositor_);
@@ -262,7 +276,7 @@ void WaylandConnection::globalRemove(uint32_t name) {
     if (output.probeSurface) wl_surface_destroy(output.probeSurface);
     if (output.xdg) zxdg_output_v1_destroy(output.xdg);
     delete static_cast<OutputLink*>(wl_output_get_user_data(output.output));
-    wl_output_destroy(output.output);
+    releaseOutput(output.output);
     outputs_.erase(it);
     outputsChangedSoon();
 }
@@ -293,9 +307,18 @@ void WaylandConnection::seatCapabilities(uint32_t capabilities) {
         pointer_ = wl_seat_get_pointer(seat_);
         wl_pointer_add_listener(pointer_, &pointerListener, this);
     } else if (!hasPointer && pointer_) {
-        wl_pointer_destroy(pointer_);
-        pointer_ = nullptr;
+        // Gone with whatever it held: no release will follow a press.
+        pointerEvent({PointerEvent::Type::leave, nullptr, 0, 0, 0, 0});
+        releasePointer();
     }
+}
+
+void WaylandConnection::releasePointer() {
+    if (!pointer_) return;
+    // From version 3 the compositor lets go of its end only when told.
+    if (wl_pointer_get_version(pointer_) >= WL_POINTER_RELEASE_SINCE_VERSION) wl_pointer_release(pointer_);
+    else wl_pointer_destroy(pointer_);
+    pointer_ = nullptr;
 }
 
 void WaylandConnection::pointerEvent(const PointerEvent& event) {

@@ -101,6 +101,7 @@ public:
     void outputChanged(Output& output);
     void probeConfigured(Output& output, std::uint32_t serial, std::uint32_t width, std::uint32_t height);
     void seatCapabilities(std::uint32_t capabilities);
+    void releasePointer();
     void pointerEvent(const PointerEvent& event);
 
 private:

@@ -90,7 +90,7 @@ void WaylandSurfaces::hostConfigured(Host& h, uint32_t serial, uint32_t width, u
         }
         if (h.buffer) {
             wl_surface_attach(h.surface, h.buffer, 0, 0);
-            wl_surface_damage_buffer(h.surface, 0, 0, INT32_MAX, INT32_MAX);
+            damageBuffer(h.surface, QRect(0, 0, INT32_MAX / 2, INT32_MAX / 2), 1);
         }
     }
     wl_surface_commit(h.surface);

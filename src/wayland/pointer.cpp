@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "desktop/coordinates.h"
 #include "wayland/hosts.h"
@@ -64,8 +65,27 @@ void WaylandSurface::pointer(const PointerEvent& event, QPointF at) {
     handler(e);
 }
 
+void WaylandSurface::cancelPress() {
+    if (!pressed_) return;
+    pressed_ = false;
+    // Ended where no fish is: the drag stops, and nothing opens.
+    SurfaceMouseEvent e;
+    e.type = SurfaceMouseEvent::Type::up;
+    e.location = {-frame_.width() - 1, -frame_.height() - 1};
+    e.clickCount = clicks_.count();
+    replaceSoon();
+    if (!mouse_ || ignores_) return;
+    auto handler = mouse_;
+    handler(e);
+}
+
 void WaylandSurfaces::pointer(const PointerEvent& event) {
     if (event.type == PointerEvent::Type::leave) {
+        // While a button is held the compositor keeps the pointer on the
+        // surface it was pressed on: a leave then means the release will
+        // not come (the pointer was taken away, the seat lost it, the host
+        // closed). The press ends as one released away from the fish.
+        if (WaylandSurface* pressed = std::exchange(pressed_, nullptr)) pressed->cancelPress();
         if (onPointer) onPointer(event, {});
         return;
     }

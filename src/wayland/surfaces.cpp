@@ -295,7 +295,7 @@ void WaylandSurface::render() {
     const int bufferScale = fractional ? 1 : static_cast<int>(s);
     if (bufferScale != sentScale_) {
         sentScale_ = bufferScale;
-        wl_surface_set_buffer_scale(surface_, bufferScale);
+        setBufferScale(surface_, bufferScale);
     }
     const QSize destination = fractional ? placed_.size() : QSize(-1, -1);
     if (viewport_ && destination != sentDestination_) {
@@ -307,9 +307,9 @@ void WaylandSurface::render() {
         // KWin 5.27 keeps the old pixels of a buffer shown through a
         // viewport when only part of it is damaged: such buffers are
         // damaged whole. They are a fish's size, and drawing stays partial.
-        wl_surface_damage_buffer(surface_, 0, 0, pixels.width(), pixels.height());
+        damageBuffer(surface_, QRect(QPoint(0, 0), pixels), bufferScale);
     } else {
-        wl_surface_damage_buffer(surface_, area.x(), area.y(), area.width(), area.height());
+        damageBuffer(surface_, area, bufferScale);
     }
     factory_.askFrame(this, *host_);
     wl_surface_commit(surface_);

@@ -82,6 +82,8 @@ public:
     // A pointer event the host took at `at` (layout pixels), for this
     // surface: the one under a press, or the one pressed.
     void pointer(const PointerEvent& event, QPointF at);
+    // A press whose release will not come ends, away from the surface.
+    void cancelPress();
     // How far `at` (layout pixels) lies from its interactive region where
     // it is: 0 inside, infinite when it takes no presses.
     double distanceToRegion(QPointF at) const;

@@ -102,6 +102,44 @@ class SwayNative(RestingPointer, NativeTest):
         # as a desktop's mouse is.
         self.desktop.pointer(5, 5)
 
+    def test_a_press_whose_pointer_goes_away_ends_and_the_fish_swims_and_opens_again(self):
+        self.orvella.start(fish=1)
+        # Pressed and dragged to a place of our own (a press that found
+        # only water, the fish having swum on, is let go and tried again).
+        for _ in range(4):
+            f = self.fish()
+            self.desktop.drive(f"move {f['x'] + 56} {f['y'] + 56}", "press", "move 700 450")
+            time.sleep(0.4)
+            g = self.fish()
+            if abs(g["x"] + 56 - 700) < 40 and abs(g["y"] + 56 - 450) < 40:
+                break
+            self.desktop.drive("release")
+        else:
+            self.fail("the fish was never caught")
+        # Then the only pointer goes (a mouse unplugged mid-drag): no
+        # release will come.
+        self.desktop.driver_proc.kill()
+        self.desktop.driver_proc.wait(timeout=5)
+        self.desktop.driver_proc = None
+        time.sleep(0.5)
+        # A new pointer: the fish swims on, the press opened nothing, and
+        # the next click on it opens it.
+        self.desktop.pointer(5, 5)
+        held = self.fish()
+        self.assertTrue(wait_until(lambda: (self.fish()["x"], self.fish()["y"]) != (held["x"], held["y"]), timeout=5),
+                        "the fish stayed held")
+        self.assertEqual(self.launched(), 0)
+        self.click_fish_and_see_it_open()
+
+    def test_losing_the_compositor_is_said_and_ends_with_a_failure(self):
+        self.orvella.start(fish=1)
+        self.assertTrue(wait_until(lambda: self.desktop.windows(), timeout=10))
+        self.desktop.compositor.kill()
+        self.assertTrue(wait_until(lambda: self.orvella.proc.poll() is not None, timeout=10), "Orvella kept running")
+        self.assertNotEqual(self.orvella.proc.returncode, 0)
+        with open(self.orvella.log, errors="replace") as f:
+            self.assertRegex(f.read(), r"(?i)wayland.*(compositor|connection)")
+
     def test_without_a_choice_a_compositor_with_layer_surfaces_gets_the_wayland_backend(self):
         self.orvella.args = ()
         self.orvella.start()
