@@ -13,6 +13,14 @@ QRect visibleArea(const QRect& output, const QRect& usable) {
                  usable.width(), usable.height());
 }
 
+std::uint32_t displayNumber(const std::string& connector, std::uint32_t globalName) {
+    if (connector.empty()) return globalName;
+    // FNV-1a: fixed across runs and builds, which std::hash is not bound to be.
+    std::uint32_t hash = 2166136261u;
+    for (const unsigned char c : connector) hash = (hash ^ c) * 16777619u;
+    return hash;
+}
+
 WaylandDisplays::WaylandDisplays(WaylandConnection& connection) : connection_(connection) {}
 
 std::vector<DisplayInfo> WaylandDisplays::screens() const {
@@ -25,7 +33,7 @@ std::vector<DisplayInfo> WaylandDisplays::screens() const {
         DisplayInfo info;
         info.frame = desktop::toDesktop(QRectF(output->logical), primary);
         info.visibleFrame = desktop::toDesktop(QRectF(visibleArea(output->logical, output->usable)), primary);
-        info.number = output->globalName;
+        info.number = displayNumber(output->name.toStdString(), output->globalName);
         if (QRectF(output->logical) == primary)
             out.insert(out.begin(), info);
         else

@@ -5,6 +5,7 @@
 
 #include "wayland/displays.h"
 
+using orvella::wayland::displayNumber;
 using orvella::wayland::visibleArea;
 
 TEST(WaylandVisibleArea, PanelsShrinkTheOutputAndNothingElseDoes) {
@@ -19,4 +20,15 @@ TEST(WaylandVisibleArea, PanelsShrinkTheOutputAndNothingElseDoes) {
     EXPECT_EQ(withBar.top() - output.top() + output.bottom() - withBar.bottom(), 30);
     // A size larger than the output is no area of it.
     EXPECT_EQ(visibleArea(output, QRect(0, 0, 2000, 900)), output);
+}
+
+TEST(WaylandDisplays, AnOutputKeepsItsNumberAcrossARePlugAndConnectorsDiffer) {
+    // Plugged in again, the output is a new global with a new name.
+    EXPECT_EQ(displayNumber("HDMI-A-1", 41), displayNumber("HDMI-A-1", 57));
+    EXPECT_NE(displayNumber("HDMI-A-1", 41), displayNumber("HDMI-A-2", 41));
+    EXPECT_NE(displayNumber("DP-1", 41), displayNumber("eDP-1", 41));
+    // Fixed across runs: what still water stored under it is found again.
+    EXPECT_EQ(displayNumber("a", 0), 0xe40c292cu);
+    // No connector named: the registry's name.
+    EXPECT_EQ(displayNumber("", 41), 41u);
 }
