@@ -1,6 +1,8 @@
 #include "desktop/providers/hyprland.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "desktop/json.h"
 
@@ -51,6 +53,43 @@ std::optional<QPointF> cursorPosition(const Value& reply) {
     return QPointF(x->asNumber(), y->asNumber());
 }
 
+std::vector<ListedWindow> clients(const Value& reply) {
+    std::vector<std::pair<double, ListedWindow>> ranked;
+    if (!reply.isArray()) return {};
+    for (const Value& client : reply.asArray()) {
+        const Value* address = member(client, "address");
+        const Value* mapped = member(client, "mapped");
+        if (!address || !address->isString() || (mapped && mapped->isBool() && !mapped->asBool())) continue;
+        ListedWindow w;
+        try {
+            w.id = std::stoul(address->asString(), nullptr, 16);
+        } catch (const std::exception&) {
+            continue;
+        }
+        w.listedByCompositor = true;
+        if (const Value* pid = member(client, "pid"); pid && pid->isNumber()) w.processID = static_cast<int>(pid->asNumber());
+        // The class the window asked for first names its application; it
+        // may set another later.
+        for (const char* key : {"initialClass", "class"})
+            if (const Value* c = member(client, key); c && c->isString() && !c->asString().empty()) {
+                w.instance = c->asString();
+                break;
+            }
+        if (const Value* c = member(client, "class"); c && c->isString()) w.className = c->asString();
+        // 0 is the focused window, 1 the one before it, and so on.
+        const Value* history = member(client, "focusHistoryID");
+        ranked.emplace_back(history && history->isNumber() ? history->asNumber() : 1e9, std::move(w));
+    }
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<ListedWindow> out;
+    for (auto& [rank, w] : ranked) out.push_back(std::move(w));
+    return out;
+}
+
+QByteArray focusRequest(const ListedWindow& window) {
+    return "dispatch focuswindow address:0x" + QByteArray::number(static_cast<qulonglong>(window.id), 16);
+}
+
 }  // namespace hyprland
 
 HyprlandProvider::HyprlandProvider(std::string folder, QObject* parent)
@@ -58,6 +97,7 @@ HyprlandProvider::HyprlandProvider(std::string folder, QObject* parent)
     connect(&events_, &QLocalSocket::connected, this, [this] {
         connected_ = true;
         refreshActiveWindow();
+        refreshClients();
         cursorTimer_.start();
         Q_EMIT changed();
     });
@@ -68,6 +108,7 @@ HyprlandProvider::HyprlandProvider(std::string folder, QObject* parent)
         connected_ = false;
         cursorTimer_.stop();
         active_.reset();
+        clients_.clear();
         pointer_.reset();
         pending_.clear();
         if (was) Q_EMIT changed();
@@ -124,6 +165,27 @@ void HyprlandProvider::refreshActiveWindow() {
     });
 }
 
+void HyprlandProvider::refreshClients() {
+    if (clientsAsked_) return;
+    clientsAsked_ = true;
+    request("j/clients", [this](std::optional<Value> reply) {
+        clientsAsked_ = false;
+        if (!connected_) return;
+        clients_ = reply ? hyprland::clients(*reply) : std::vector<ListedWindow>{};
+    });
+}
+
+std::optional<std::vector<ListedWindow>> HyprlandProvider::windows() const {
+    if (!connected_) return std::nullopt;
+    return clients_;
+}
+
+bool HyprlandProvider::activateWindow(const ListedWindow& window) {
+    if (!connected_) return false;
+    request(hyprland::focusRequest(window), [](std::optional<Value>) {});
+    return true;
+}
+
 void HyprlandProvider::pollCursor() {
     if (cursorAsked_) return;
     cursorAsked_ = true;
@@ -144,13 +206,16 @@ void HyprlandProvider::readEvents() {
         const QByteArray line = pending_.left(end);
         pending_.remove(0, end + 1);
         // Anything that may change which window is active, or where it is.
-        for (const char* event : {"activewindow", "closewindow", "movewindow", "workspace", "changefloatingmode",
-                                  "fullscreen", "focusedmon"})
+        for (const char* event : {"activewindow", "openwindow", "closewindow", "movewindow", "workspace",
+                                  "changefloatingmode", "fullscreen", "focusedmon"})
             if (line.startsWith(QByteArray(event) + ">>") || line.startsWith(QByteArray(event) + "v2>>")) refresh = true;
     }
     // A line this long is no event of Hyprland's.
     if (pending_.size() > (1 << 16)) pending_.clear();
-    if (refresh) refreshActiveWindow();
+    if (refresh) {
+        refreshActiveWindow();
+        refreshClients();
+    }
 }
 
 }  // namespace orvella::desktop

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "desktop/providers/provider.h"
 #include "orvella/platform/user_defaults.h"
@@ -25,6 +26,10 @@ std::string socketFolder(const std::string& signature);
 std::optional<ProviderWindow> activeWindow(const Value& reply);
 // A "j/cursorpos" reply.
 std::optional<QPointF> cursorPosition(const Value& reply);
+// A "j/clients" reply: the mapped windows, least recently focused first.
+std::vector<ListedWindow> clients(const Value& reply);
+// The request that focuses one of them.
+QByteArray focusRequest(const ListedWindow& window);
 }  // namespace hyprland
 
 class HyprlandProvider : public DesktopProvider {
@@ -35,6 +40,8 @@ public:
     DesktopAbilities abilities() const override { return {connected_, connected_, false}; }
     std::optional<QPointF> pointer() const override { return pointer_; }
     std::optional<ProviderWindow> focusedWindow() const override { return active_; }
+    std::optional<std::vector<ListedWindow>> windows() const override;
+    bool activateWindow(const ListedWindow& window) override;
     void start() override;
 
 private:
@@ -42,6 +49,7 @@ private:
     // nothing when the socket did not answer.
     void request(const QByteArray& command, std::function<void(std::optional<Value>)> done);
     void refreshActiveWindow();
+    void refreshClients();
     void pollCursor();
     void readEvents();
     std::string folder_;
@@ -51,6 +59,8 @@ private:
     bool connected_ = false;
     bool cursorAsked_ = false;
     bool windowAsked_ = false;
+    bool clientsAsked_ = false;
+    std::vector<ListedWindow> clients_;
     std::optional<QPointF> pointer_;
     std::optional<ProviderWindow> active_;
 };

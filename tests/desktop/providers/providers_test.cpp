@@ -104,6 +104,8 @@ struct FakeHyprland {
     std::vector<QLocalSocket*> listeners;
     QByteArray activeWindow = R"({"at":[420,250],"size":[600,400],"pid":7,"class":"editor","title":"E"})";
     QByteArray cursor = R"({"x":300,"y":200})";
+    QByteArray clients = "[]";
+    std::vector<QByteArray> dispatched;
     int requestCount = 0;
     FakeHyprland() {
         requests.listen(dir.path() + "/.socket.sock");
@@ -113,7 +115,12 @@ struct FakeHyprland {
                 QObject::connect(s, &QLocalSocket::readyRead, s, [this, s] {
                     const QByteArray command = s->readAll();
                     ++requestCount;
-                    s->write(command == "j/activewindow" ? activeWindow : command == "j/cursorpos" ? cursor : "unknown");
+                    if (command.startsWith("dispatch ")) dispatched.push_back(command);
+                    s->write(command == "j/activewindow" ? activeWindow
+                             : command == "j/cursorpos"  ? cursor
+                             : command == "j/clients"    ? clients
+                             : command.startsWith("dispatch ") ? QByteArray("ok")
+                                                                : QByteArray("unknown"));
                     s->flush();
                     s->disconnectFromServer();
                 });
@@ -167,6 +174,37 @@ TEST(Hyprland, TheActiveWindowAndTheCursorComeFromItsSockets) {
     ASSERT_TRUE(spinUntil([&] { return moves.size() == before + 1; }));
     spinUntil([] { return false; }, 0.35);
     EXPECT_EQ(moves.size(), before + 1);
+}
+
+TEST(Hyprland, ItsClientsAreListedFocusedLastAndOneIsFocusedByAddress) {
+    FakeHyprland hypr;
+    hypr.clients = R"([
+        {"address":"0x55d1c0a0","mapped":true,"class":"foot","initialClass":"foot","pid":31,"focusHistoryID":0},
+        {"address":"0x55d1c0b0","mapped":true,"class":"Chromium","initialClass":"chromium","pid":32,"focusHistoryID":2},
+        {"address":"0x55d1c0c0","mapped":false,"class":"hidden","pid":33,"focusHistoryID":3},
+        {"address":"0x55d1c0d0","mapped":true,"class":"org.gnome.Calculator","initialClass":"","pid":34,"focusHistoryID":1}])";
+    HyprlandProvider provider(hypr.dir.path().toStdString());
+    provider.start();
+    ASSERT_TRUE(spinUntil([&] { return provider.windows() && provider.windows()->size() == 3; }));
+    const auto windows = *provider.windows();
+    EXPECT_EQ(windows[0].id, 0x55d1c0b0u);
+    EXPECT_EQ(windows[0].instance, "chromium");
+    EXPECT_EQ(windows[0].className, "Chromium");
+    EXPECT_EQ(windows[0].processID, 32);
+    EXPECT_EQ(windows[1].instance, "org.gnome.Calculator");
+    EXPECT_EQ(windows[2].instance, "foot");
+    for (const auto& w : windows) EXPECT_TRUE(w.listedByCompositor);
+    // A window opens: the list is read again.
+    hypr.clients = R"([{"address":"0x1","mapped":true,"class":"a","pid":1,"focusHistoryID":0}])";
+    hypr.send("openwindow>>1,1,a,A\n");
+    ASSERT_TRUE(spinUntil([&] { return provider.windows() && provider.windows()->size() == 1; }));
+    EXPECT_TRUE(provider.activateWindow(windows[0]));
+    ASSERT_TRUE(spinUntil([&] { return !hypr.dispatched.empty(); }));
+    EXPECT_EQ(hypr.dispatched.front(), QByteArray("dispatch focuswindow address:0x55d1c0b0"));
+    // Its sockets gone: nothing is listed, and nothing can be focused.
+    hypr.closeEvents();
+    ASSERT_TRUE(spinUntil([&] { return !provider.windows(); }));
+    EXPECT_FALSE(provider.activateWindow(windows[0]));
 }
 
 TEST(Hyprland, TheSocketFolderIsTheInstancesAndASignatureCannotLeaveIt) {
