@@ -1,13 +1,15 @@
 // What Orvella needs of GNOME Shell and no Wayland client is told: where the
 // pointer is, which window has the focus, and left presses on the desktop
 // background. The extension offers them on the session bus. Orvella
-// subscribes, which answers the state at that moment; from then on Report
+// subscribes, which answers the state at that moment (the windows listed
+// too, with whose they are, so that opening an application can bring its
+// window forward, which ActivateWindow does); from then on Report
 // signals go to each subscriber alone, while it is on the bus. With no
 // subscriber the pointer is not watched and nothing is sent.
 //
 // This file is the logic alone. The build wraps it twice: as a module for
 // GNOME Shell 45 and newer, and in the older style for 43 and 44; each
-// wrapper gives it Gio, GLib, Meta, Clutter and Main. It imports nothing
+// wrapper gives it Gio, GLib, Meta, Clutter, Shell and Main. It imports nothing
 // else of the shell's: a module the shell drops (pointerWatcher.js went
 // after 51.beta) would fail the whole extension.
 
@@ -21,6 +23,10 @@ const ORVELLA_INTERFACE = `
     </method>
     <method name="GetState">
       <arg type="s" direction="out" name="json"/>
+    </method>
+    <method name="ActivateWindow">
+      <arg type="u" direction="in" name="id"/>
+      <arg type="b" direction="out" name="found"/>
     </method>
     <signal name="Report">
       <arg type="s" name="json"/>
@@ -44,6 +50,9 @@ class OrvellaBridge {
         this._eventId = 0;
         this._pointer = null;
         this._subscribers = new Map();  // unique bus name -> its name watch
+        this._createdId = 0;
+        this._listed = new Map();  // window -> its 'unmanaged' connection
+        this._windowsTimeout = 0;
     }
 
     enable() {
@@ -87,7 +96,61 @@ class OrvellaBridge {
             const [x, y] = global.get_pointer();
             this._pointer = {x, y};
         }
-        return JSON.stringify({pointer: this._pointer, window: this._describe(this._watched)});
+        return JSON.stringify({pointer: this._pointer, window: this._describe(this._watched),
+            windows: this._listWindows()});
+    }
+
+    // Bus method: focuses the window of that id, as a click on it would.
+    ActivateWindow(id) {
+        const window = this._normalWindows().find(w => w.get_stable_sequence() === id);
+        if (!window)
+            return false;
+        Main.activateWindow(window);
+        return true;
+    }
+
+    _normalWindows() {
+        return global.get_window_actors().map(a => a.meta_window)
+            .filter(w => w && !w.is_skip_taskbar() && w.get_window_type() === Meta.WindowType.NORMAL);
+    }
+
+    // Bottom of the stack first, the focused one last. The application is
+    // the shell's, where a desktop file names it; its class otherwise.
+    _listWindows() {
+        const focus = global.display.focus_window;
+        const windows = this._normalWindows();
+        windows.sort((a, b) => (a === focus) - (b === focus));
+        return windows.map(w => {
+            const app = Shell.WindowTracker.get_default().get_window_app(w);
+            const id = app && app.get_app_info() ? (app.get_id() || '') : '';
+            return {
+                id: w.get_stable_sequence(),
+                app: id.replace(/\.desktop$/, ''),
+                instance: w.get_wm_class_instance() || '',
+                class: w.get_wm_class() || '',
+                pid: w.get_pid(),
+            };
+        });
+    }
+
+    // Windows come and go in bursts: one report once a burst is over.
+    _windowsChanged() {
+        if (this._windowsTimeout || this._subscribers.size === 0)
+            return;
+        this._windowsTimeout = GLib.timeout_add(GLib.PRIORITY_DEFAULT, 50, () => {
+            this._windowsTimeout = 0;
+            this._send({kind: 'windows', windows: this._listWindows()});
+            return GLib.SOURCE_REMOVE;
+        });
+    }
+
+    _track(window) {
+        if (this._listed.has(window))
+            return;
+        this._listed.set(window, window.connect('unmanaged', () => {
+            this._listed.delete(window);
+            this._windowsChanged();
+        }));
     }
 
     _unsubscribe(name) {
@@ -112,6 +175,12 @@ class OrvellaBridge {
         this._tracker = global.backend?.get_cursor_tracker?.() ?? Meta.CursorTracker.get_for_display(global.display);
         this._trackerId = this._tracker.connect('position-invalidated', () => this._pointerInvalidated());
         this._eventId = global.stage.connect('captured-event', (actor, event) => this._onEvent(event));
+        this._createdId = global.display.connect('window-created', (display, window) => {
+            this._track(window);
+            this._windowsChanged();
+        });
+        for (const window of this._normalWindows())
+            this._track(window);
     }
 
     _stopListening() {
@@ -125,6 +194,15 @@ class OrvellaBridge {
         if (this._pointerTimeout)
             GLib.source_remove(this._pointerTimeout);
         this._pointerTimeout = 0;
+        if (this._createdId)
+            global.display.disconnect(this._createdId);
+        this._createdId = 0;
+        for (const [window, id] of this._listed)
+            window.disconnect(id);
+        this._listed.clear();
+        if (this._windowsTimeout)
+            GLib.source_remove(this._windowsTimeout);
+        this._windowsTimeout = 0;
     }
 
     _pointerInvalidated() {
@@ -194,6 +272,8 @@ class OrvellaBridge {
             }));
         }
         this._reportWindow();
+        // A new focus changes which window is listed last.
+        this._windowsChanged();
     }
 
     // The desktop is the background and the bare stage. Windows, the top

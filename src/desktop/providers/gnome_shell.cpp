@@ -87,6 +87,10 @@ void GnomeShellProvider::subscribe() {
             pointer_ = pointer ? parseProviderPoint(*pointer) : std::nullopt;
             const Value* window = jsonMember(*state, "window");
             window_ = window ? parseProviderWindow(*window) : std::nullopt;
+            // An extension older than this Orvella lists no windows.
+            const Value* windows = jsonMember(*state, "windows");
+            windows_.reset();
+            if (windows && windows->isArray()) windows_ = parseListedWindows(*windows);
         }
         running_ = true;
         Q_EMIT changed();
@@ -134,6 +138,14 @@ void GnomeShellProvider::setRemedy(DesktopRemedy remedy, std::string version) {
     remedy_ = remedy;
     version_ = std::move(version);
     if (!running_) Q_EMIT changed();
+}
+
+bool GnomeShellProvider::activateWindow(const ListedWindow& window) {
+    if (!running_) return false;
+    auto call = QDBusMessage::createMethodCall(ext::kBusName, ext::kObjectPath, ext::kInterface, "ActivateWindow");
+    call << static_cast<uint>(window.id);
+    callBus(call, [](const QDBusMessage&) {});
+    return true;
 }
 
 void GnomeShellProvider::onReport(const QString& json) {

@@ -26,6 +26,7 @@ public:
     DesktopAbilities abilities() const override { return {running_, running_, running_}; }
     DesktopRemedy remedy() const override { return running_ ? DesktopRemedy::none : remedy_; }
     std::string shellVersion() const override { return version_; }
+    bool activateWindow(const ListedWindow& window) override;
     // What to tell the user, from what the shell says of the extension
     // (`known`: it found the extension at login) and its major version.
     static DesktopRemedy remedyFor(bool known, gnome_extension::ShellState state, const QString& major);

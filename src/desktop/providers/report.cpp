@@ -41,6 +41,26 @@ std::optional<ProviderWindow> parseProviderWindow(const Value& object) {
     return window;
 }
 
+std::vector<ListedWindow> parseListedWindows(const Value& list) {
+    std::vector<ListedWindow> out;
+    if (!list.isArray()) return out;
+    for (const Value& entry : list.asArray()) {
+        const auto id = number(entry, "id");
+        if (!id || *id < 0 || *id > 4294967295.0 || *id != std::floor(*id)) continue;
+        ListedWindow w;
+        w.id = static_cast<unsigned long>(*id);
+        w.listedByCompositor = true;
+        // The desktop's own name for the application where it has one.
+        w.instance = text(entry, "app");
+        if (w.instance.empty()) w.instance = text(entry, "instance");
+        w.className = text(entry, "class");
+        const double pid = number(entry, "pid").value_or(0);
+        w.processID = pid > 0 && pid < 1e9 ? static_cast<int>(pid) : 0;
+        out.push_back(std::move(w));
+    }
+    return out;
+}
+
 std::optional<ProviderReport> parseProviderReport(const std::string& json) {
     const auto parsed = parseJson(json);
     if (!parsed || !parsed->isObject()) return std::nullopt;
@@ -60,6 +80,11 @@ std::optional<ProviderReport> parseProviderReport(const std::string& json) {
     } else if (kind == "window") {
         report.kind = ProviderReport::Kind::window;
         report.window = parseProviderWindow(*parsed);
+    } else if (kind == "windows") {
+        const Value* list = jsonMember(*parsed, "windows");
+        if (!list || !list->isArray()) return std::nullopt;
+        report.kind = ProviderReport::Kind::windows;
+        report.windows = parseListedWindows(*list);
     }
     return report;
 }
@@ -72,6 +97,7 @@ void ReportedProvider::apply(const ProviderReport& report) {
             break;
         case ProviderReport::Kind::window: window_ = report.window; break;
         case ProviderReport::Kind::press: Q_EMIT pressed(report.at, report.modifiers); break;
+        case ProviderReport::Kind::windows: windows_ = report.windows; break;
         case ProviderReport::Kind::other: break;
     }
 }

@@ -2,12 +2,14 @@
 // The reports the KWin script and the GNOME Shell extension send, one JSON
 // object each: {"kind": "pointer", x, y}, {"kind": "window", x, y, width,
 // height, pid, class, title} (no frame: no focused window), {"kind":
-// "press", x, y, shift, control, alt, super}. Anything else, or a report
-// missing what its kind needs, is ignored.
+// "press", x, y, shift, control, alt, super}, {"kind": "windows", windows:
+// [{id, app, instance, class, pid}], bottom first, the focused one last}.
+// Anything else, or a report missing what its kind needs, is ignored.
 
 #include <QPointF>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "desktop/providers/provider.h"
 #include "orvella/platform/user_defaults.h"
@@ -15,11 +17,12 @@
 namespace orvella::desktop {
 
 struct ProviderReport {
-    enum class Kind { other, pointer, window, press };
+    enum class Kind { other, pointer, window, press, windows };
     Kind kind = Kind::other;
     QPointF at;                           // pointer and press
     std::optional<ProviderWindow> window; // window: absent when none has the focus
     Modifiers modifiers;                  // press
+    std::vector<ListedWindow> windows;    // windows
 };
 
 std::optional<ProviderReport> parseProviderReport(const std::string& json);
@@ -27,6 +30,8 @@ std::optional<ProviderReport> parseProviderReport(const std::string& json);
 std::optional<ProviderWindow> parseProviderWindow(const Value& object);
 // A point {x, y}; absent unless both are numbers.
 std::optional<QPointF> parseProviderPoint(const Value& object);
+// A list of windows; entries without a whole id are left out.
+std::vector<ListedWindow> parseListedWindows(const Value& list);
 
 // A provider fed by such reports: it keeps the pointer and the focused
 // window they tell, and passes presses on.
@@ -35,15 +40,20 @@ public:
     using DesktopProvider::DesktopProvider;
     std::optional<QPointF> pointer() const override { return pointer_; }
     std::optional<ProviderWindow> focusedWindow() const override { return window_; }
+    // Absent until the first list comes: an older script or extension
+    // lists none.
+    std::optional<std::vector<ListedWindow>> windows() const override { return windows_; }
 
 protected:
     void apply(const ProviderReport& report);
     void forget() {
         pointer_.reset();
         window_.reset();
+        windows_.reset();
     }
     std::optional<QPointF> pointer_;
     std::optional<ProviderWindow> window_;
+    std::optional<std::vector<ListedWindow>> windows_;
 };
 
 }  // namespace orvella::desktop

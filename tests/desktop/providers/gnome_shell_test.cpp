@@ -132,6 +132,29 @@ TEST(ProviderReports, EachKindTakesWhatItNeedsAndNothingElse) {
     EXPECT_EQ(parseProviderReport(R"({"kind":"hello"})")->kind, ProviderReport::Kind::other);
 }
 
+TEST(ProviderReports, AWindowListNamesEachByTheDesktopsAppIdElseItsInstanceAndLeavesOutBadIds) {
+    auto list = parseProviderReport(R"({"kind":"windows","windows":[
+        {"id":7,"app":"org.gnome.Terminal","instance":"gnome-terminal-server","class":"Gnome-terminal","pid":40},
+        {"id":8,"app":"","instance":"chromium","class":"Chromium","pid":41},
+        {"id":-1,"class":"bad"},{"id":2.5,"class":"bad"},{"id":"9","class":"bad"},{"class":"no id"},
+        {"id":9,"class":"foot","pid":1e12}]})");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->kind, ProviderReport::Kind::windows);
+    ASSERT_EQ(list->windows.size(), 3u);
+    EXPECT_EQ(list->windows[0].id, 7u);
+    EXPECT_EQ(list->windows[0].instance, "org.gnome.Terminal");
+    EXPECT_EQ(list->windows[0].className, "Gnome-terminal");
+    EXPECT_EQ(list->windows[0].processID, 40);
+    EXPECT_TRUE(list->windows[0].listedByCompositor);
+    EXPECT_EQ(list->windows[1].instance, "chromium");
+    EXPECT_EQ(list->windows[2].instance, "");
+    EXPECT_EQ(list->windows[2].processID, 0);
+    // An empty list is a list: nothing is open.
+    EXPECT_TRUE(parseProviderReport(R"({"kind":"windows","windows":[]})")->windows.empty());
+    EXPECT_FALSE(parseProviderReport(R"({"kind":"windows"})"));
+    EXPECT_FALSE(parseProviderReport(R"({"kind":"windows","windows":{}})"));
+}
+
 TEST(GnomeShellProvider, FollowsTheExtensionsStateAndReportsAndItsLeavingAndReturn) {
     EmptyDataDirs data;
     auto shell = fakeShell();
