@@ -1,7 +1,7 @@
 // Orvella's KWin script. KWin tells Wayland clients neither where the pointer
-// is nor which window has the focus; this script tells Orvella both, over
-// the session bus, and offers two global shortcuts that call and scatter
-// the school. It works with the scripting names of KWin 5.27 and of 6.
+// is nor which window has the focus; this script tells Orvella both, and
+// which windows are open and whose they are, over the session bus, and
+// offers two global shortcuts that call and scatter the school. It works with the scripting names of KWin 5.27 and of 6.
 
 var service = "org.orvella.Orvella";
 var path = "/org/orvella/Orvella/KWin";
@@ -27,6 +27,29 @@ function reportWindow() {
            class: String(w.resourceClass), title: String(w.caption) });
 }
 
+function windowList() {
+    if (workspace.windowList !== undefined) return workspace.windowList();  // 6.x
+    return workspace.clientList();                                         // 5.27
+}
+
+// The normal windows, the focused one last; one going away is left out.
+function reportWindows(gone) {
+    var active = activeWindow();
+    var list = windowList();
+    var out = [];
+    var last = null;
+    for (var i = 0; i < list.length; i++) {
+        var w = list[i];
+        if (w === gone || !w.normalWindow || w.skipTaskbar) continue;
+        var entry = { id: String(w.internalId), app: String(w.desktopFileName || ""),
+                      instance: String(w.resourceName), class: String(w.resourceClass), pid: w.pid };
+        if (w === active) last = entry;
+        else out.push(entry);
+    }
+    if (last) out.push(last);
+    send({ kind: "windows", windows: out });
+}
+
 function reportPointer() {
     var p = workspace.cursorPos;
     send({ kind: "pointer", x: p.x, y: p.y });
@@ -38,11 +61,19 @@ function watch(w) {
     watched = w;
     if (watched && watched.frameGeometryChanged) watched.frameGeometryChanged.connect(reportWindow);
     reportWindow();
+    reportWindows(null);
 }
 
 if (workspace.windowActivated !== undefined) workspace.windowActivated.connect(watch);  // 6.x
 else workspace.clientActivated.connect(watch);                                          // 5.27
 workspace.cursorPosChanged.connect(reportPointer);
+if (workspace.windowAdded !== undefined) {                                     // 6.x
+    workspace.windowAdded.connect(function () { reportWindows(null); });
+    workspace.windowRemoved.connect(reportWindows);
+} else {                                                                       // 5.27
+    workspace.clientAdded.connect(function () { reportWindows(null); });
+    workspace.clientRemoved.connect(reportWindows);
+}
 
 registerShortcut("Orvella: call the school", "Orvella: call the school", "", function () {
     callDBus(service, "/org/orvella/Orvella", "org.orvella.Orvella", "Attract");

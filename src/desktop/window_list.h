@@ -18,6 +18,8 @@ struct ListedWindow {
     // Listed by the compositor rather than by the backend's own connection:
     // the id is the compositor's, and only it can activate the window.
     bool listedByCompositor = false;
+    // The compositor's id where it is no number (KWin's internal id).
+    std::string handle;
     std::string instance;   // WM_CLASS instance name, or a Wayland app id
     std::string className;  // WM_CLASS class name
     int processID = 0;

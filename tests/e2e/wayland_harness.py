@@ -465,6 +465,30 @@ class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
         self.kwin_call("unloadScript", mark)
         return pid
 
+    def active_class(self):
+        """The active window's resource class (a Wayland window's app id)."""
+        mark = f"orvella-class-{time.monotonic_ns()}"
+        self.run_script(mark, "var w = workspace.activeClient || workspace.activeWindow;\n"
+                              f"print('{mark} ' + (w ? w.resourceClass : ''));\n")
+
+        def printed():
+            with open(self.log, errors="replace") as f:
+                found = re.findall(mark + r" (\S*)", f.read())
+            return found[-1] if found else None
+        name = wait_until(printed, timeout=3)
+        self.kwin_call("unloadScript", mark)
+        return name
+
+    def activate_pid(self, pid):
+        """Gives the focus to that process's window, through a script."""
+        mark = f"orvella-focus-{time.monotonic_ns()}"
+        self.run_script(mark, "var list = workspace.windowList ? workspace.windowList() : workspace.clientList();\n"
+                              "for (var i = 0; i < list.length; i++) if (list[i].pid == " + str(pid) + ") {\n"
+                              "  if (workspace.activeWindow !== undefined) workspace.activeWindow = list[i];\n"
+                              "  else workspace.activeClient = list[i]; }\n")
+        time.sleep(0.3)
+        self.kwin_call("unloadScript", mark)
+
     def script_loaded(self, name):
         return "true" in self.kwin_call("isScriptLoaded", name)
 

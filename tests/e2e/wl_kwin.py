@@ -6,6 +6,9 @@ script's shortcut calls the school; an unloaded script is loaded again.
 Run as its own ctest entry: when KWin cannot start here every test is
 skipped and the run exits with 77, which ctest counts and prints as a skip."""
 
+import os
+import time
+
 from harness import TEST_APPS, wait_until
 from wayland_harness import CompositorTest, KWinDesktop, Unavailable, main
 
@@ -40,6 +43,40 @@ class KWinSession(CompositorTest):
         self.addCleanup(terminal.kill)
         self.assert_window_avoided(420, 250, 600, 400)
 
+    def test_a_click_on_a_running_native_applications_fish_brings_its_window_forward(self):
+        try:
+            terminal = self.desktop.native_window(500, 300, 40, 40)
+        except Unavailable as e:
+            self.unavailable(e)
+        self.addCleanup(terminal.kill)
+        name = self.desktop.active_class()
+        self.assertTrue(name, "the terminal named no class")
+        apps = os.path.join(self.desktop.env["XDG_DATA_HOME"], "applications")
+        os.makedirs(apps, exist_ok=True)
+        entry = os.path.join(apps, name + ".desktop")
+        with open(entry, "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=Terminal\nExec=weston-terminal --shell=/bin/sh\n")
+        other = self.desktop.spawn(["weston-flower"])
+        self.addCleanup(other.kill)
+        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
+        self.orvella.start(fish=1)
+        self.wait_for_script()
+        for click in range(3):
+            self.desktop.activate_pid(other.pid)
+            self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == other.pid, timeout=5))
+            # The fish swims on between the look and the click: a click that
+            # found only water is tried again.
+            for _ in range(4):
+                fish = wait_until(lambda: self.desktop.windows(), timeout=3)
+                self.assertTrue(fish, "no fish")
+                self.desktop.click(fish[0]["x"] + 56, fish[0]["y"] + 56)
+                if wait_until(lambda: self.desktop.focused_pid() == terminal.pid, timeout=2):
+                    break
+            self.assertEqual(self.desktop.focused_pid(), terminal.pid, f"click {click + 1} left the focus elsewhere")
+        time.sleep(1)  # a second terminal would have mapped, and taken the focus, by now
+        self.assertEqual(self.desktop.focused_pid(), terminal.pid)
+        self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 3})
+
     def test_the_shortcut_calls_the_school_and_an_unloaded_script_comes_back(self):
         self.orvella.start(fish=len(TEST_APPS))
         self.wait_for_script()
@@ -68,6 +105,7 @@ class KWinTwoOutputs(KWinSession):
 
     test_the_focused_native_window_is_avoided = None
     test_the_shortcut_calls_the_school_and_an_unloaded_script_comes_back = None
+    test_a_click_on_a_running_native_applications_fish_brings_its_window_forward = None
 
     def test_the_school_follows_the_pointer_to_the_other_output(self):
         try:

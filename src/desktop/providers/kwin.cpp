@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <cctype>
 
 #include "desktop/providers/report.h"
 
@@ -23,17 +24,42 @@ QDBusMessage scriptingCall(const char* method) {
     return QDBusMessage::createMethodCall(kKWin, "/Scripting", kScripting, method);
 }
 
-// The script, written where KWin can read it: the user's runtime folder.
-QString writeScript() {
+constexpr const char* kActivatorName = "orvella-activate";
+
+// A script, written where KWin can read it: the user's runtime folder.
+QString writeScript(const char* file, const QByteArray& text) {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty()) folder = QDir::tempPath();
-    const QString path = folder + "/orvella-kwin.js";
+    const QString path = folder + "/" + file;
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
     out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    out.write(kKWinScript);
+    if (out.write(text) != text.size()) return {};
     return path;
 }
+QString writeScript() { return writeScript("orvella-kwin.js", kKWinScript); }
+
+// KWin's internal ids are UUIDs: anything else is not put into a script.
+bool isInternalId(const std::string& id) {
+    if (id.empty() || id.size() > 40) return false;
+    for (const char c : id)
+        if (!(std::isxdigit(static_cast<unsigned char>(c)) || c == '-' || c == '{' || c == '}')) return false;
+    return true;
+}
+}  // namespace
+
+QByteArray kwinActivationScript(const std::string& internalId) {
+    if (!isInternalId(internalId)) return {};
+    return "var id = \"" + QByteArray::fromStdString(internalId) + "\";\n"
+           "var list = workspace.windowList !== undefined ? workspace.windowList() : workspace.clientList();\n"
+           "for (var i = 0; i < list.length; i++) {\n"
+           "    if (String(list[i].internalId) !== id) continue;\n"
+           "    if (workspace.activeWindow !== undefined) workspace.activeWindow = list[i];\n"
+           "    else workspace.activeClient = list[i];\n"
+           "}\n";
+}
+
+namespace {
 }  // namespace
 
 void KWinReportReceiver::Report(const QString& json) { provider_.handleReport(json); }
@@ -110,6 +136,27 @@ void KWinProvider::load(int attempt) {
     });
 }
 
+// A script of its own, started and left for the next to replace: KWin
+// scripts hear no calls, and a short one that focuses the window is
+// KWin's own way. Never waits on KWin.
+bool KWinProvider::activateWindow(const ListedWindow& window) {
+    if (!reporting_) return false;
+    const QByteArray text = kwinActivationScript(window.handle);
+    const QString path = text.isEmpty() ? QString() : writeScript("orvella-kwin-activate.js", text);
+    if (path.isEmpty()) return false;
+    callBus(scriptingCall("unloadScript") << QString(kActivatorName), [this, path](const QDBusMessage&) {
+        activatorLoaded_ = true;
+        callBus(scriptingCall("loadScript") << path << QString(kActivatorName), [this](const QDBusMessage& loaded) {
+            const QDBusReply<int> id(loaded);
+            if (!id.isValid() || id.value() < 0) return;
+            // Every loaded script that does not run yet: it alone, as ours
+            // runs already. (Its id may be another's: see load().)
+            callBus(scriptingCall("start"), [](const QDBusMessage&) {});
+        });
+    });
+    return true;
+}
+
 void KWinProvider::helloOverdue() {
     if (reporting_) return;
     if (!nudged_) {
@@ -135,6 +182,10 @@ void KWinProvider::helloOverdue() {
 void KWinProvider::unload() {
     check_.stop();
     hello_.stop();
+    if (activatorLoaded_) {
+        activatorLoaded_ = false;
+        QDBusConnection::sessionBus().call(scriptingCall("unloadScript") << QString(kActivatorName), QDBus::Block, 1000);
+    }
     if (!loaded_) return;
     loaded_ = false;
     QDBusConnection::sessionBus().call(scriptingCall("unloadScript") << QString(kScriptName), QDBus::Block, 1000);

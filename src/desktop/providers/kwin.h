@@ -16,6 +16,10 @@
 
 namespace orvella::desktop {
 
+// The short script that focuses the window of that internal id; empty for
+// an id that is no KWin internal id.
+QByteArray kwinActivationScript(const std::string& internalId);
+
 class KWinProvider;
 
 // The object the script calls: org.orvella.KWinReport.Report(json).
@@ -53,6 +57,7 @@ public:
     void start() override;
     // One report of the script's.
     void handleReport(const QString& json);
+    bool activateWindow(const ListedWindow& window) override;
 
 private:
     void load(int attempt);
@@ -72,6 +77,7 @@ private:
     bool receiving_ = false;
     bool reporting_ = false;  // the script said it runs
     bool loaded_ = false;
+    bool activatorLoaded_ = false;
 };
 
 }  // namespace orvella::desktop

@@ -45,10 +45,14 @@ std::vector<ListedWindow> parseListedWindows(const Value& list) {
     std::vector<ListedWindow> out;
     if (!list.isArray()) return out;
     for (const Value& entry : list.asArray()) {
-        const auto id = number(entry, "id");
-        if (!id || *id < 0 || *id > 4294967295.0 || *id != std::floor(*id)) continue;
         ListedWindow w;
-        w.id = static_cast<unsigned long>(*id);
+        if (const std::string handle = text(entry, "id"); !handle.empty()) {
+            w.handle = handle;
+        } else {
+            const auto id = number(entry, "id");
+            if (!id || *id < 0 || *id > 4294967295.0 || *id != std::floor(*id)) continue;
+            w.id = static_cast<unsigned long>(*id);
+        }
         w.listedByCompositor = true;
         // The desktop's own name for the application where it has one.
         w.instance = text(entry, "app");

@@ -3,7 +3,8 @@
 // object each: {"kind": "pointer", x, y}, {"kind": "window", x, y, width,
 // height, pid, class, title} (no frame: no focused window), {"kind":
 // "press", x, y, shift, control, alt, super}, {"kind": "windows", windows:
-// [{id, app, instance, class, pid}], bottom first, the focused one last}.
+// [{id, app, instance, class, pid}], bottom first, the focused one last;
+// an id is a number, or a string where the compositor's ids are no numbers}.
 // Anything else, or a report missing what its kind needs, is ignored.
 
 #include <QPointF>

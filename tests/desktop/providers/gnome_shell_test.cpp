@@ -136,7 +136,7 @@ TEST(ProviderReports, AWindowListNamesEachByTheDesktopsAppIdElseItsInstanceAndLe
     auto list = parseProviderReport(R"({"kind":"windows","windows":[
         {"id":7,"app":"org.gnome.Terminal","instance":"gnome-terminal-server","class":"Gnome-terminal","pid":40},
         {"id":8,"app":"","instance":"chromium","class":"Chromium","pid":41},
-        {"id":-1,"class":"bad"},{"id":2.5,"class":"bad"},{"id":"9","class":"bad"},{"class":"no id"},
+        {"id":-1,"class":"bad"},{"id":2.5,"class":"bad"},{"id":"","class":"bad"},{"class":"no id"},
         {"id":9,"class":"foot","pid":1e12}]})");
     ASSERT_TRUE(list);
     EXPECT_EQ(list->kind, ProviderReport::Kind::windows);
@@ -149,6 +149,11 @@ TEST(ProviderReports, AWindowListNamesEachByTheDesktopsAppIdElseItsInstanceAndLe
     EXPECT_EQ(list->windows[1].instance, "chromium");
     EXPECT_EQ(list->windows[2].instance, "");
     EXPECT_EQ(list->windows[2].processID, 0);
+    // KWin's ids are strings.
+    auto kwin = parseProviderReport(R"({"kind":"windows","windows":[{"id":"{5a3e-01}","class":"foot","pid":3}]})");
+    ASSERT_EQ(kwin->windows.size(), 1u);
+    EXPECT_EQ(kwin->windows[0].handle, "{5a3e-01}");
+    EXPECT_EQ(kwin->windows[0].className, "foot");
     // An empty list is a list: nothing is open.
     EXPECT_TRUE(parseProviderReport(R"({"kind":"windows","windows":[]})")->windows.empty());
     EXPECT_FALSE(parseProviderReport(R"({"kind":"windows"})"));

@@ -108,3 +108,15 @@ TEST(KWinProvider, AScriptThatNeverSaysItRunsIsLoadedAgainAFewTimesThenTheRemedy
     EXPECT_EQ(kwin.calls.count("loadScript"), KWinProvider::kAttempts);
     EXPECT_FALSE(lost);
 }
+
+TEST(KWinProvider, TheActivationScriptTakesOnlyAnInternalIdAndSetsTheActiveWindowOnBothVersions) {
+    const QByteArray script = kwinActivationScript("{5a3e0c1d-9b7f-4e2a-8c6d-1f0e2d3c4b5a}");
+    EXPECT_TRUE(script.contains("\"{5a3e0c1d-9b7f-4e2a-8c6d-1f0e2d3c4b5a}\""));
+    EXPECT_TRUE(script.contains("workspace.activeWindow = list[i]"));  // KWin 6
+    EXPECT_TRUE(script.contains("workspace.activeClient = list[i]"));  // KWin 5.27
+    // Nothing else is written into a script KWin runs.
+    EXPECT_TRUE(kwinActivationScript("").isEmpty());
+    EXPECT_TRUE(kwinActivationScript("\"; workspace.activeWindow = null; \"").isEmpty());
+    EXPECT_TRUE(kwinActivationScript("{5a3e0c1d}\nprint(1)").isEmpty());
+    EXPECT_TRUE(kwinActivationScript(std::string(41, 'a')).isEmpty());
+}
