@@ -90,6 +90,14 @@ class GnomeSession(CompositorTest):
             self.desktop.click_item(self.TABS[name])
             if wait_until(lambda: self.shown(self.ROWS[name]), timeout=1.5):
                 break
+            # The settings window is XWayland's: when the shell's clicks do
+            # not reach it, XWayland's own test input clicks it directly.
+            g = [int(v) for v in re.findall(r"-?\d+", tab)]
+            if attempt >= 2 and len(g) == 4:
+                self.desktop.output(["xdotool", "mousemove", str(g[0] + g[2] // 2), str(g[1] + g[3] // 2),
+                                     "click", "1"], check=False)
+                if wait_until(lambda: self.shown(self.ROWS[name]), timeout=1.5):
+                    break
             tries.append((tab, self.where(), self.desktop.geometry("Orvella Settings"),
                           [(w["x"], w["y"], w["w"], w["h"]) for w in self.desktop.windows()]))
         else:

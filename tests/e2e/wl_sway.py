@@ -85,11 +85,11 @@ class BringsARunningApplicationForward:
             self.assertTrue(wait_until(lambda: self.focused().get("id") == other_con, timeout=3))
             # The fish swims on between the look and the click: a click that
             # found only water is tried again.
-            for _ in range(4):
+            for _ in range(6):
                 fish = wait_until(lambda: self.desktop.windows(), timeout=3)
                 self.assertTrue(fish, "no fish")
                 self.desktop.click(fish[0]["x"] + 56, fish[0]["y"] + 56)
-                if wait_until(lambda: self.focused().get("app_id") == app_id, timeout=2):
+                if wait_until(lambda: self.focused().get("app_id") == app_id, timeout=3):
                     break
             self.assertEqual(self.focused().get("app_id"), app_id, f"click {click + 1} left the focus elsewhere")
         time.sleep(1)  # a second terminal would have mapped by now
