@@ -450,34 +450,29 @@ class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
             raise RuntimeError(f"KWin's screenshot failed: {r.stderr.decode(errors='replace')}")
         return Image(r.stdout, path or "kwin")
 
-    def focused_pid(self):
-        """The active window's process, as a script of ours prints it into
-        KWin's log."""
-        mark = f"orvella-active-{time.monotonic_ns()}"
+    def printed_by_script(self, expression):
+        """What a script of ours prints of `expression` (JavaScript, over the
+        active window `w`) into KWin's log; None if it printed nothing."""
+        mark = f"orvella-print-{time.monotonic_ns()}"
         self.run_script(mark, "var w = workspace.activeClient || workspace.activeWindow;\n"
-                              f"print('{mark} ' + (w ? w.pid : 0));\n")
-
-        def printed():
-            with open(self.log, errors="replace") as f:
-                found = re.findall(mark + r" (\d+)", f.read())
-            return int(found[-1]) if found else None
-        pid = wait_until(printed, timeout=3)
-        self.kwin_call("unloadScript", mark)
-        return pid
-
-    def active_class(self):
-        """The active window's resource class (a Wayland window's app id)."""
-        mark = f"orvella-class-{time.monotonic_ns()}"
-        self.run_script(mark, "var w = workspace.activeClient || workspace.activeWindow;\n"
-                              f"print('{mark} ' + (w ? w.resourceClass : ''));\n")
+                              f"print('{mark} ' + ({expression}));\n")
 
         def printed():
             with open(self.log, errors="replace") as f:
                 found = re.findall(mark + r" (\S*)", f.read())
             return found[-1] if found else None
-        name = wait_until(printed, timeout=3)
+        value = wait_until(printed, timeout=3)
         self.kwin_call("unloadScript", mark)
-        return name
+        return value
+
+    def focused_pid(self):
+        """The active window's process."""
+        pid = self.printed_by_script("w ? w.pid : 0")
+        return int(pid) if pid and pid.isdigit() else None
+
+    def active_class(self):
+        """The active window's resource class (a Wayland window's app id)."""
+        return self.printed_by_script("w ? w.resourceClass : ''")
 
     def activate_pid(self, pid):
         """Gives the focus to that process's window, through a script."""
