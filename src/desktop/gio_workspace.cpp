@@ -313,6 +313,41 @@ std::vector<KnownEntry> knownEntries() {
     return out;
 }
 
+// A launch context that hands GIO our startup id: GIO puts it in the
+// platform data of a D-Bus activation ("desktop-startup-id", and from
+// GLib 2.76 "activation-token" too), which no environment reaches.
+struct OrvellaLaunchContext {
+    GAppLaunchContext parent;
+    char* id;
+};
+struct OrvellaLaunchContextClass {
+    GAppLaunchContextClass parent;
+};
+G_DEFINE_TYPE(OrvellaLaunchContext, orvella_launch_context, G_TYPE_APP_LAUNCH_CONTEXT)
+
+void orvella_launch_context_init(OrvellaLaunchContext* self) { self->id = nullptr; }
+
+void orvella_launch_context_finalize(GObject* object) {
+    g_free(reinterpret_cast<OrvellaLaunchContext*>(object)->id);
+    G_OBJECT_CLASS(orvella_launch_context_parent_class)->finalize(object);
+}
+
+char* orvella_launch_context_startup_id(GAppLaunchContext* context, GAppInfo*, GList*) {
+    const char* id = reinterpret_cast<OrvellaLaunchContext*>(context)->id;
+    return id ? g_strdup(id) : nullptr;
+}
+
+void orvella_launch_context_class_init(OrvellaLaunchContextClass* klass) {
+    G_OBJECT_CLASS(klass)->finalize = orvella_launch_context_finalize;
+    G_APP_LAUNCH_CONTEXT_CLASS(klass)->get_startup_notify_id = orvella_launch_context_startup_id;
+}
+
+GAppLaunchContext* launchContextWith(const std::string& id) {
+    auto* context = static_cast<OrvellaLaunchContext*>(g_object_new(orvella_launch_context_get_type(), nullptr));
+    if (!id.empty()) context->id = g_strdup(id.c_str());
+    return G_APP_LAUNCH_CONTEXT(context);
+}
+
 }  // namespace
 
 bool GioWorkspace::openApplication(const std::string& path) {
@@ -325,14 +360,23 @@ bool GioWorkspace::openApplication(const std::string& path) {
         if (windowBelongsTo(*it, classes) && windows_->activate(*it)) return true;
     // Otherwise launch the entry. GIO splits its Exec line into arguments
     // itself; nothing goes through a shell.
-    GObjectPtr<GAppLaunchContext> context(g_app_launch_context_new());
-    // Startup notification: the desktop shows the launch, and the program
-    // learns its id from DESKTOP_STARTUP_ID.
-    if (g_desktop_app_info_get_boolean(info.p, "StartupNotify")) {
+    // Startup notification (the desktop shows the launch, and the program
+    // learns its id from DESKTOP_STARTUP_ID) where the entry asks for it;
+    // else, or where the desktop announces no launches, a Wayland
+    // compositor's activation token, so the new window takes the focus.
+    std::string id;
+    if (windows_ && g_desktop_app_info_get_boolean(info.p, "StartupNotify")) {
         const char* name = g_app_info_get_display_name(G_APP_INFO(info.p));
         const char* binary = g_app_info_get_executable(G_APP_INFO(info.p));
-        const std::string id = windows_ ? windows_->announceLaunch(name ? name : "", binary ? binary : "") : std::string();
-        if (!id.empty()) g_app_launch_context_setenv(context.p, "DESKTOP_STARTUP_ID", id.c_str());
+        id = windows_->announceLaunch(name ? name : "", binary ? binary : "");
+    }
+    if (id.empty() && windows_) id = windows_->activationToken(classes.back());
+    GObjectPtr<GAppLaunchContext> context(launchContextWith(id));
+    // The same id under both names, as GLib itself hands it from 2.76: X11
+    // programs read the first, Wayland programs the second.
+    if (!id.empty()) {
+        g_app_launch_context_setenv(context.p, "DESKTOP_STARTUP_ID", id.c_str());
+        g_app_launch_context_setenv(context.p, "XDG_ACTIVATION_TOKEN", id.c_str());
     }
     return g_app_info_launch(G_APP_INFO(info.p), nullptr, context.p, nullptr);
 }

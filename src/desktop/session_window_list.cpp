@@ -42,4 +42,10 @@ std::string SessionWindowList::announceLaunch(const std::string& name, const std
     return backend_ ? backend_->announceLaunch(name, binary) : std::string();
 }
 
+std::string SessionWindowList::activationToken(const std::string& appId) {
+    // Only the backend's own connection pressed anything the compositor
+    // would vouch for.
+    return backend_ ? backend_->activationToken(appId) : std::string();
+}
+
 }  // namespace orvella::desktop

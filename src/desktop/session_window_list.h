@@ -17,6 +17,7 @@ public:
     std::optional<ListedWindow> active() override;
     bool activate(const ListedWindow& window) override;
     std::string announceLaunch(const std::string& name, const std::string& binary) override;
+    std::string activationToken(const std::string& appId) override;
 
 private:
     const SessionAwareness& awareness_;

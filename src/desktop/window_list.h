@@ -38,6 +38,14 @@ public:
     // Announces a launch to the desktop and returns the id the launched
     // program is handed (DESKTOP_STARTUP_ID); empty where there is none.
     virtual std::string announceLaunch(const std::string& name, const std::string& binary) = 0;
+    // A token from the compositor for a program launched now to take the
+    // focus with (XDG_ACTIVATION_TOKEN), asked with the press that opened
+    // it; `appId` is the program's desktop-file id. Empty where the
+    // desktop hands out none.
+    virtual std::string activationToken(const std::string& appId) {
+        (void)appId;
+        return {};
+    }
 };
 
 }  // namespace orvella::desktop

@@ -8,10 +8,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <linux/input-event-codes.h>
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
+#include "wayland/toplevels.h"
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "xdg-activation-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
 namespace orvella::wayland {
@@ -87,19 +91,19 @@ const wl_seat_listener seatListener = {
 const wl_pointer_listener pointerListener = {
     .enter = [](void* data, wl_pointer*, uint32_t, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
         self(data).pointerEvent(
-            {PointerEvent::Type::enter, surface, wl_fixed_to_double(x), wl_fixed_to_double(y), 0, 0});
+            {PointerEvent::Type::enter, surface, wl_fixed_to_double(x), wl_fixed_to_double(y), 0, 0, 0});
     },
     .leave = [](void* data, wl_pointer*, uint32_t, wl_surface* surface) {
-        self(data).pointerEvent({PointerEvent::Type::leave, surface, 0, 0, 0, 0});
+        self(data).pointerEvent({PointerEvent::Type::leave, surface, 0, 0, 0, 0, 0});
     },
     .motion = [](void* data, wl_pointer*, uint32_t time, wl_fixed_t x, wl_fixed_t y) {
         self(data).pointerEvent(
-            {PointerEvent::Type::motion, nullptr, wl_fixed_to_double(x), wl_fixed_to_double(y), 0, time});
+            {PointerEvent::Type::motion, nullptr, wl_fixed_to_double(x), wl_fixed_to_double(y), 0, time, 0});
     },
-    .button = [](void* data, wl_pointer*, uint32_t, uint32_t time, uint32_t button, uint32_t state) {
+    .button = [](void* data, wl_pointer*, uint32_t serial, uint32_t time, uint32_t button, uint32_t state) {
         self(data).pointerEvent({state == WL_POINTER_BUTTON_STATE_PRESSED ? PointerEvent::Type::press
                                                                           : PointerEvent::Type::release,
-                                 nullptr, 0, 0, button, time});
+                                 nullptr, 0, 0, button, time, serial});
     },
     .axis = [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
     .frame = [](void*, wl_pointer*) {},
@@ -176,6 +180,8 @@ WaylandConnection::~WaylandConnection() {
         releaseOutput(output->output);
     }
     releasePointer();
+    toplevels_.reset();
+    if (activation_) xdg_activation_v1_destroy(activation_);
     if (seat_) {
         if (wl_seat_get_version(seat_) >= WL_SEAT_RELEASE_SINCE_VERSION) wl_seat_release(seat_);
         else wl_seat_destroy(seat_);
@@ -223,6 +229,11 @@ void WaylandConnection::global(wl_registry* registry, uint32_t name, const char*
     } else if (is(wp_fractional_scale_manager_v1_interface)) {
         fractionalScale_ =
             static_cast<wp_fractional_scale_manager_v1*>(bind(wp_fractional_scale_manager_v1_interface, 1));
+    } else if (is(xdg_activation_v1_interface)) {
+        activation_ = static_cast<xdg_activation_v1*>(bind(xdg_activation_v1_interface, 1));
+    } else if (is(zwlr_foreign_toplevel_manager_v1_interface) && !toplevels_) {
+        toplevels_ = std::make_unique<ForeignToplevels>(
+            display_, static_cast<zwlr_foreign_toplevel_manager_v1*>(bind(zwlr_foreign_toplevel_manager_v1_interface, 3)));
     } else if (is(wl_output_interface)) {
         auto output = std::make_unique<Output>();
         output->globalName = name;
@@ -308,7 +319,7 @@ void WaylandConnection::seatCapabilities(uint32_t capabilities) {
         wl_pointer_add_listener(pointer_, &pointerListener, this);
     } else if (!hasPointer && pointer_) {
         // Gone with whatever it held: no release will follow a press.
-        pointerEvent({PointerEvent::Type::leave, nullptr, 0, 0, 0, 0});
+        pointerEvent({PointerEvent::Type::leave, nullptr, 0, 0, 0, 0, 0});
         releasePointer();
     }
 }
@@ -340,6 +351,11 @@ void WaylandConnection::pointerEvent(const PointerEvent& event) {
             e.surface = pointerSurface_;
             break;
         case PointerEvent::Type::press:
+            if (e.button == BTN_LEFT && pointerSurface_) {
+                pressSerial_ = e.serial;
+                pressSurface_ = pointerSurface_;
+            }
+            [[fallthrough]];
         case PointerEvent::Type::release:
             e.surface = pointerSurface_;
             e.x = pointerX_;
@@ -374,7 +390,55 @@ void WaylandConnection::readArrived() {
     while (wl_display_prepare_read(display_) != 0)
         if (wl_display_dispatch_pending(display_) < 0) return lost();
     // The socket does not block: with nothing there this reads nothing.
-    if (wl_display_read_events(display_) < 0 || wl_display_dispatch_pending(display_) < 0) lost();
+    if (wl_display_read_events(display_) < 0 || wl_display_dispatch_pending(display_) < 0) return lost();
+    if (toplevels_ && !toplevels_->dispatchPending()) lost();
+}
+
+void WaylandConnection::surfaceDestroyed(wl_surface* surface) {
+    if (pressSurface_ == surface) pressSurface_ = nullptr;
+    if (pointerSurface_ == surface) pointerSurface_ = nullptr;
+}
+
+namespace {
+struct TokenWait {
+    std::string token;
+    bool done = false;
+};
+const xdg_activation_token_v1_listener tokenListener = {
+    .done = [](void* data, xdg_activation_token_v1*, const char* token) {
+        auto* wait = static_cast<TokenWait*>(data);
+        wait->token = token ? token : "";
+        wait->done = true;
+    },
+};
+}  // namespace
+
+std::string WaylandConnection::activationToken(const std::string& appId) {
+    if (lost_ || !activation_ || !seat_ || !pressSurface_) return {};
+    // Asked and answered on a queue of its own: waiting for the answer
+    // handles nothing else (no pointer event lands in the middle of the
+    // click that asked).
+    wl_event_queue* queue = wl_display_create_queue(display_);
+    auto* activation = static_cast<xdg_activation_v1*>(wl_proxy_create_wrapper(activation_));
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(activation), queue);
+    xdg_activation_token_v1* token = xdg_activation_v1_get_activation_token(activation);
+    wl_proxy_wrapper_destroy(activation);
+    TokenWait wait;
+    xdg_activation_token_v1_add_listener(token, &tokenListener, &wait);
+    xdg_activation_token_v1_set_serial(token, pressSerial_, seat_);
+    xdg_activation_token_v1_set_surface(token, pressSurface_);
+    if (!appId.empty()) xdg_activation_token_v1_set_app_id(token, appId.c_str());
+    xdg_activation_token_v1_commit(token);
+    // The answer comes with the next round trip; a compositor that never
+    // answers costs three, not a frozen school.
+    for (int i = 0; i < 3 && !wait.done; ++i)
+        if (wl_display_roundtrip_queue(display_, queue) < 0) break;
+    xdg_activation_token_v1_destroy(token);
+    wl_event_queue_destroy(queue);
+    // The round trips read what came for the main queue too; it is handled
+    // once this turn of the event loop is over.
+    QTimer::singleShot(0, this, [this] { readArrived(); });
+    return wait.token;
 }
 
 }  // namespace orvella::wayland

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct wl_display;
@@ -28,6 +29,8 @@ struct zxdg_output_manager_v1;
 struct zxdg_output_v1;
 struct wp_viewporter;
 struct wp_fractional_scale_manager_v1;
+struct xdg_activation_v1;
+struct zwlr_foreign_toplevel_manager_v1;
 
 namespace orvella::wayland {
 
@@ -54,7 +57,10 @@ struct PointerEvent {
     double x = 0, y = 0;
     std::uint32_t button = 0;
     std::uint32_t timeMs = 0;
+    std::uint32_t serial = 0;  // the compositor's, for presses and releases
 };
+
+class ForeignToplevels;
 
 class WaylandConnection : public QObject {
 public:
@@ -89,6 +95,16 @@ public:
     void readArrived();
     // Whether the pointer is over one of our surfaces.
     bool pointerOnUs() const { return pointerSurface_ != nullptr; }
+    wl_seat* seat() const { return seat_; }
+    // Other clients' windows, where the compositor lists them to us; null
+    // elsewhere.
+    ForeignToplevels* toplevels() const { return toplevels_.get(); }
+    // A token for a program launched now to take the focus with, asked
+    // with the last left press on one of our surfaces; empty where the
+    // compositor offers no activation or no press is known.
+    std::string activationToken(const std::string& appId);
+    // One of our surfaces is about to go: nothing may name it after.
+    void surfaceDestroyed(wl_surface* surface);
 
     std::function<void()> onOutputsChanged;
     // Told before an output goes: nothing may keep it after this returns.
@@ -123,6 +139,10 @@ private:
     zxdg_output_manager_v1* xdgOutputs_ = nullptr;
     wp_viewporter* viewporter_ = nullptr;
     wp_fractional_scale_manager_v1* fractionalScale_ = nullptr;
+    xdg_activation_v1* activation_ = nullptr;
+    std::unique_ptr<ForeignToplevels> toplevels_;
+    std::uint32_t pressSerial_ = 0;
+    wl_surface* pressSurface_ = nullptr;
     std::vector<std::unique_ptr<Output>> outputs_;
     std::unique_ptr<QSocketNotifier> notifier_;
     bool lost_ = false;

@@ -2,7 +2,26 @@
 
 #include <linux/input-event-codes.h>
 
+#include "wayland/toplevels.h"
+
 namespace orvella::wayland {
+
+std::vector<desktop::ListedWindow> WaylandWindowList::windows() {
+    ForeignToplevels* list = connection_.toplevels();
+    if (!list || !list->refresh()) return {};
+    return list->windows();
+}
+
+std::optional<desktop::ListedWindow> WaylandWindowList::active() {
+    ForeignToplevels* list = connection_.toplevels();
+    if (!list || !list->refresh()) return std::nullopt;
+    return list->active();
+}
+
+bool WaylandWindowList::activate(const desktop::ListedWindow& window) {
+    ForeignToplevels* list = connection_.toplevels();
+    return list && list->activate(window.id, connection_.seat());
+}
 
 std::unique_ptr<WaylandDesktop> WaylandDesktop::open(std::filesystem::path defaultsFile) {
     auto connection = WaylandConnection::open();
@@ -14,7 +33,8 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<WaylandConnection> connection, st
     : connection_(std::move(connection)),
       displays_(*connection_),
       surfaces_(*connection_),
-      services_(std::move(defaultsFile), nullptr),
+      windows_(*connection_),
+      services_(std::move(defaultsFile), &windows_),
       platform_(services_.platformWith(displays_, surfaces_, mouse_, accessibility_)) {
     connection_->onOutputRemoved = [this](Output* output) { surfaces_.outputRemoved(output); };
     connection_->onOutputsChanged = [this] {

@@ -18,6 +18,22 @@
 
 namespace orvella::wayland {
 
+// The windows the compositor lists to the backend's own connection (where
+// it offers the foreign-toplevel list), and the activation tokens only
+// that connection can ask for.
+class WaylandWindowList : public desktop::WindowList {
+public:
+    explicit WaylandWindowList(WaylandConnection& connection) : connection_(connection) {}
+    std::vector<desktop::ListedWindow> windows() override;
+    std::optional<desktop::ListedWindow> active() override;
+    bool activate(const desktop::ListedWindow& window) override;
+    std::string announceLaunch(const std::string&, const std::string&) override { return {}; }
+    std::string activationToken(const std::string& appId) override { return connection_.activationToken(appId); }
+
+private:
+    WaylandConnection& connection_;
+};
+
 class WaylandDesktop : public desktop::DesktopBackend {
 public:
     static std::unique_ptr<desktop::DesktopBackend> openDefault() { return open(); }
@@ -45,6 +61,7 @@ private:
     WaylandDisplays displays_;
     WaylandSurfaces surfaces_;
     WaylandMouse mouse_;
+    WaylandWindowList windows_;
     desktop::DesktopAccessibility accessibility_;
     desktop::DesktopServices services_;
     Platform platform_;

@@ -134,6 +134,7 @@ void WaylandSurfaces::destroyHost(const Output* output) {
     if (h->input) wl_region_destroy(h->input);
     if (h->frame.callback) wl_callback_destroy(h->frame.callback);
     zwlr_layer_surface_v1_destroy(h->layer);
+    connection_.surfaceDestroyed(h->surface);
     wl_surface_destroy(h->surface);
     if (h->buffer) wl_buffer_destroy(h->buffer);
     for (wl_buffer* b : h->retired) wl_buffer_destroy(b);

@@ -740,6 +740,34 @@ class CompositorTest(unittest.TestCase):
     def centres(self):
         return [(w["x"] + 56, w["y"] + 56) for w in self.desktop.windows()]
 
+    def click_fish_until(self, done, what, settle=3):
+        """Clicks the first fish until `done()` holds. The fish swims on
+        between the look and the click: a click that found only water is
+        tried again."""
+        for _ in range(6):
+            fish = wait_until(lambda: self.desktop.windows(), timeout=3)
+            self.assertTrue(fish, "no fish")
+            self.desktop.click(fish[0]["x"] + 56, fish[0]["y"] + 56)
+            if wait_until(done, timeout=settle):
+                return
+        self.fail(what)
+
+    def launched_entry(self, app_id):
+        """A catalogue entry whose program (orvella-test-window) is a native
+        window with this app id that records the activation token it was
+        started with. Returns the entry's path and the token's file, which
+        appears once the window is shown."""
+        program = os.environ.get("ORVELLA_TEST_WINDOW")
+        if not program:
+            raise Unavailable("orvella-test-window was not built")
+        apps = os.path.join(self.desktop.env["XDG_DATA_HOME"], "applications")
+        os.makedirs(apps, exist_ok=True)
+        entry = os.path.join(apps, app_id + ".desktop")
+        token = os.path.join(self.desktop.tmp, app_id + ".token")
+        with open(entry, "w") as f:
+            f.write(f"[Desktop Entry]\nType=Application\nName=Launched\nExec={program} {app_id} {token}\n")
+        return entry, token
+
     def assert_window_avoided(self, fx, fy, fw, fh):
         """Over 10 s, after the zone has grown in, fish centres are inside
         the window's frame in under 5 % of the samples."""

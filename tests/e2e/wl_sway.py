@@ -13,7 +13,7 @@ import subprocess
 import time
 
 from harness import BINARY, TEST_APPS, wait_until
-from wayland_harness import CompositorTest, SwayDesktop, main
+from wayland_harness import CompositorTest, SwayDesktop, Unavailable, main
 
 
 class SwaySession(CompositorTest):
@@ -98,11 +98,43 @@ class BringsARunningApplicationForward:
         self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 3})
 
 
-class SwayBringForwardThroughXWayland(BringsARunningApplicationForward, CompositorTest):
+class LaunchesWithTheFocus:
+    """A fish whose application is not running launches it, and the new
+    window, a native one, has the focus although another window had it.
+    On the Wayland backend the program is handed the compositor's
+    activation token, asked with the click's press."""
+
+    def make_desktop(self):
+        return SwayDesktop("1440x900", compositor=False, wm=None)
+
+    def test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus(self):
+        try:
+            entry, token = self.launched_entry("org.orvella.Launched")
+        except Unavailable as e:
+            self.unavailable(e)
+        other = self.desktop.spawn(["weston-flower"])
+        self.addCleanup(other.kill)
+        nodes = wait_until(lambda: [n for n in self.desktop.sway_nodes() if n.get("pid") == other.pid], timeout=10)
+        self.assertTrue(nodes, "weston-flower did not map")
+        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
+        self.orvella.start(fish=1)
+        self.desktop.swaymsg(f"[con_id={nodes[0]['id']}]", "focus")
+        self.click_fish_until(lambda: os.path.exists(token), "the click launched nothing", settle=5)
+        focused = lambda: next((n for n in self.desktop.sway_nodes() if n.get("focused")), {})
+        self.assertTrue(wait_until(lambda: focused().get("app_id") == "org.orvella.Launched", timeout=5),
+                        focused().get("app_id"))
+        with open(token) as f:
+            handed = f.read()
+        if self.native:
+            self.assertTrue(handed, "no activation token reached the launched program")
+        self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 1})
+
+
+class SwayBringForwardThroughXWayland(BringsARunningApplicationForward, LaunchesWithTheFocus, CompositorTest):
     pass
 
 
-class SwayBringForwardNative(BringsARunningApplicationForward, CompositorTest):
+class SwayBringForwardNative(BringsARunningApplicationForward, LaunchesWithTheFocus, CompositorTest):
     native = True
 
 
