@@ -43,7 +43,20 @@ def unprivileged_folders(tmp, name):
     if os.geteuid() == 0:
         user = pwd.getpwnam("nobody")
         os.chown(runtime, user.pw_uid, user.pw_gid)
+        shared_x11_socket_folder()
     return home, runtime, user
+
+
+def shared_x11_socket_folder():
+    """/tmp/.X11-unix as X servers need it: root's and writable by all.
+    XWayland started as nobody on a machine where no X server ran yet
+    makes it nobody's, and a later XWayland of root's (KWin's, GNOME's)
+    then refuses to start."""
+    path = "/tmp/.X11-unix"
+    os.makedirs(path, exist_ok=True)
+    if os.geteuid() == 0:
+        os.chown(path, 0, 0)
+        os.chmod(path, 0o1777)
 
 
 def start_wlroots(desktop, name, cmd, home, runtime, user, envfile, extra):
@@ -341,6 +354,7 @@ class KWinDesktop(NativeSurfaces, PointerDriver, Desktop):
         for tool in ("kwin_wayland", "Xwayland", "dbus-daemon"):
             if not shutil.which(tool):
                 raise Unavailable(f"{tool} is not installed")
+        shared_x11_socket_folder()
         width, height = self.size.split("x")
         binary = self.binary = os.path.join(self.tmp, "bin", "kwin_wayland")  # KWin checks its own name
         os.makedirs(os.path.dirname(binary))
@@ -540,6 +554,7 @@ class GnomeDesktop(Desktop):
         if subprocess.run([self.SYSTEM_PYTHON, "-c", "from gi.repository import Gio"],
                           capture_output=True).returncode != 0:
             raise Unavailable("python3-gi is not installed")
+        shared_x11_socket_folder()
         runtime = os.path.join(self.tmp, "runtime")
         os.makedirs(runtime, mode=0o700)
         config_home = os.path.join(self.tmp, "config")
@@ -658,6 +673,9 @@ class GnomeDesktop(Desktop):
         self.pointer(g[0] + g[2] // 2, g[1] + g[3] // 2)
         self.drive("press", "release")
 
+    def click(self, x, y):
+        self.clicks(x, y, 1)
+
     def clicks(self, x, y, count, alt=False):
         self.pointer(x, y)
         if alt:
@@ -765,7 +783,9 @@ class CompositorTest(unittest.TestCase):
         entry = os.path.join(apps, app_id + ".desktop")
         token = os.path.join(self.desktop.tmp, app_id + ".token")
         with open(entry, "w") as f:
-            f.write(f"[Desktop Entry]\nType=Application\nName=Launched\nExec={program} {app_id} {token}\n")
+            # As most applications' entries: the launch is announced.
+            f.write(f"[Desktop Entry]\nType=Application\nName=Launched\nExec={program} {app_id} {token}\n"
+                    "StartupNotify=true\n")
         return entry, token
 
     def assert_window_avoided(self, fx, fy, fw, fh):

@@ -197,6 +197,25 @@ class GnomeSession(CompositorTest):
         self.assertEqual(len(terminals), 1, terminals)
         self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 3})
 
+    def test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus(self):
+        try:
+            entry, token = self.launched_entry("org.orvella.Launched")
+        except Unavailable as e:
+            self.unavailable(e)
+        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
+        self.orvella.start(fish=1)
+        state = lambda: self.desktop.extension_state() or {}
+        focused_pid = lambda: (state().get("window") or {}).get("pid")
+        # Orvella's own window has the focus.
+        self.desktop.dbus("ShowSettings")
+        self.assertTrue(wait_until(lambda: focused_pid() == self.orvella.proc.pid, timeout=5), focused_pid())
+        self.click_fish_until(lambda: os.path.exists(token), "the click launched nothing", settle=5)
+        launched = lambda: [w["pid"] for w in state().get("windows", []) if w.get("instance") == "org.orvella.Launched"
+                            or w.get("app") == "org.orvella.Launched"]
+        self.assertTrue(wait_until(lambda: launched() and focused_pid() in launched(), timeout=5),
+                        f"the focus-window is {state().get('window')}, not the launched one {launched()}")
+        self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 1})
+
     def test_the_extension_going_away_and_coming_back(self):
         self.orvella.start(fish=len(TEST_APPS))
         self.assertTrue(wait_until(lambda: "召唤鱼群" not in self.menu(), timeout=5))

@@ -77,6 +77,24 @@ class KWinSession(CompositorTest):
         self.assertEqual(self.desktop.focused_pid(), terminal.pid)
         self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 3})
 
+    def test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus(self):
+        try:
+            entry, token = self.launched_entry("org.orvella.Launched")
+        except Unavailable as e:
+            self.unavailable(e)
+        other = self.desktop.spawn(["weston-flower"])
+        self.addCleanup(other.kill)
+        self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == other.pid, timeout=15),
+                        "weston-flower did not take the focus")
+        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
+        self.orvella.start(fish=1)
+        self.wait_for_script()
+        self.desktop.activate_pid(other.pid)
+        self.click_fish_until(lambda: os.path.exists(token), "the click launched nothing", settle=5)
+        self.assertTrue(wait_until(lambda: self.desktop.active_class() == "org.orvella.Launched", timeout=5),
+                        f"the active window is {self.desktop.active_class()!r}, not the launched one")
+        self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 1})
+
     def test_the_shortcut_calls_the_school_and_an_unloaded_script_comes_back(self):
         self.orvella.start(fish=len(TEST_APPS))
         self.wait_for_script()

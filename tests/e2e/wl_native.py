@@ -13,6 +13,7 @@ import time
 
 from harness import BINARY, wait_until
 from wayland_harness import CompositorTest, KWinDesktop, NoScreenshot, SwayDesktop, Unavailable, main
+import wl_kwin  # its tests are not this module's: not imported by name
 
 
 class NativeTest(CompositorTest):
@@ -295,6 +296,17 @@ class KWinNative(NativeTest):
         f = self.fish()
         self.desktop.click(f["x"] + 56, f["y"] + 56)
         self.assertTrue(wait_until(lambda: self.launched() == 2, timeout=5), "no click on the second output")
+
+
+class KWinNativeLaunches(CompositorTest):
+    """As in the KWin session through XWayland: the launched native window
+    takes the focus from the one that had it."""
+    native = True
+    make_desktop = lambda self: KWinDesktop("1440x900", outputs=1)
+    reporting = wl_kwin.KWinSession.reporting
+    wait_for_script = wl_kwin.KWinSession.wait_for_script
+    test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus = \
+        wl_kwin.KWinSession.test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus
 
 
 class KWinNativeOneOutput(RestingPointer, NativeTest):
