@@ -41,6 +41,10 @@ struct Output {
     QString name;          // "HEADLESS-1", "DP-2"
     QRect logical;         // in the compositor's layout, logical pixels
     int scale = 1;         // wl_output's integer scale
+    // wl_output's own account, for compositors without xdg-output: the
+    // current mode in pixels and the transform it is shown with.
+    QSize modePixels;
+    int transform = 0;
     bool ready = false;    // geometry known
     // A layer surface anchored to all four edges and never shown: the
     // compositor configures it with what panels leave of the output.
@@ -115,6 +119,11 @@ public:
     void global(wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version);
     void globalRemove(std::uint32_t name);
     void outputChanged(Output& output);
+    // wl_output's account is done: without xdg-output it gives the size.
+    void outputDone(Output& output);
+    // A host covering the whole output was given this size: without
+    // xdg-output, that is the output's logical size.
+    void hostSized(Output& output, QSize size);
     void probeConfigured(Output& output, std::uint32_t serial, std::uint32_t width, std::uint32_t height);
     void seatCapabilities(std::uint32_t capabilities);
     void releasePointer();

@@ -78,6 +78,7 @@ Host* WaylandSurfaces::hostFor(Output* output) {
 void WaylandSurfaces::hostConfigured(Host& h, uint32_t serial, uint32_t width, uint32_t height) {
     zwlr_layer_surface_v1_ack_configure(h.layer, serial);
     const QSize size(std::max(1, static_cast<int>(width)), std::max(1, static_cast<int>(height)));
+    if (width > 0 && height > 0 && h.output) connection_.hostSized(*h.output, size);
     if (!h.buffer || size != h.size) {
         h.size = size;
         auto transparent = [&](QSize pixels) { return createTransparentBuffer(connection_.shm(), pixels); };

@@ -3,7 +3,9 @@
 // started with and, as toolkits do, asks for the focus with it once shown.
 //   orvella-test-window APP_ID TOKEN_FILE
 // TOKEN_FILE gets the token (empty when there was none) once the window is
-// mapped; the window stays until the process is ended.
+// mapped, and TOKEN_FILE.focused "1" or "0" each time the compositor says
+// whether the window has the focus; the window stays until the process is
+// ended.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -23,6 +25,17 @@ wl_shm* shm = nullptr;
 xdg_wm_base* wmBase = nullptr;
 xdg_activation_v1* activation = nullptr;
 bool configured = false;
+bool activated = false;
+std::string focusFile;
+
+void writeAtomically(const std::string& path, const std::string& text) {
+    const std::string part = path + ".part";
+    if (FILE* f = std::fopen(part.c_str(), "w")) {
+        std::fputs(text.c_str(), f);
+        std::fclose(f);
+        std::rename(part.c_str(), path.c_str());
+    }
+}
 
 void global(void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
     if (std::strcmp(interface, wl_compositor_interface.name) == 0)
@@ -42,9 +55,16 @@ const xdg_wm_base_listener wmBaseListener{
 const xdg_surface_listener surfaceListener{.configure = [](void*, xdg_surface* surface, uint32_t serial) {
     xdg_surface_ack_configure(surface, serial);
     configured = true;
+    writeAtomically(focusFile, activated ? "1" : "0");
 }};
 const xdg_toplevel_listener toplevelListener{
-    .configure = [](void*, xdg_toplevel*, int32_t, int32_t, wl_array*) {},
+    .configure =
+        [](void*, xdg_toplevel*, int32_t, int32_t, wl_array* states) {
+            activated = false;
+            const auto* state = static_cast<const uint32_t*>(states->data);
+            for (size_t i = 0; i < states->size / sizeof(uint32_t); ++i)
+                if (state[i] == XDG_TOPLEVEL_STATE_ACTIVATED) activated = true;
+        },
     .close = [](void*, xdg_toplevel*) { std::exit(0); },
 #ifdef XDG_TOPLEVEL_CONFIGURE_BOUNDS_SINCE_VERSION
     .configure_bounds = [](void*, xdg_toplevel*, int32_t, int32_t) {},
@@ -78,6 +98,7 @@ int main(int argc, char** argv) {
     // Read and forgotten, as the protocol asks: children must not reuse it.
     const char* fromEnv = std::getenv("XDG_ACTIVATION_TOKEN");
     const std::string token = fromEnv ? fromEnv : "";
+    focusFile = std::string(argv[2]) + ".focused";
     unsetenv("XDG_ACTIVATION_TOKEN");
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
@@ -107,12 +128,7 @@ int main(int argc, char** argv) {
     if (activation && !token.empty()) xdg_activation_v1_activate(activation, token.c_str(), surface);
     wl_display_roundtrip(display);
     // Written once shown: the test reads it as "the window is up".
-    const std::string part = std::string(argv[2]) + ".part";
-    if (FILE* f = std::fopen(part.c_str(), "w")) {
-        std::fputs(token.c_str(), f);
-        std::fclose(f);
-        std::rename(part.c_str(), argv[2]);
-    }
+    writeAtomically(argv[2], token);
     while (wl_display_dispatch(display) >= 0) {
     }
     return 0;

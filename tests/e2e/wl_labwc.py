@@ -10,6 +10,7 @@ skipped and the run exits with 77, which ctest counts and prints as a skip
 (where the compositors must run, a failure)."""
 
 import math
+import os
 import shutil
 import subprocess
 import threading
@@ -122,6 +123,49 @@ class LabwcSession(CompositorTest):
         mean = lambda: sum(math.hypot(w["x"] + 56 - 720, w["y"] + 56 - 450)
                            for w in self.desktop.windows()) / len(self.desktop.windows())
         self.assertTrue(wait_until(lambda: mean() < 110, timeout=4), mean())
+
+
+class LabwcBringsForward(CompositorTest):
+    """labwc lists its windows only through the foreign-toplevel protocol:
+    with a native window of a catalogue entry running and another window
+    focused, each click on the entry's fish gives the running window the
+    focus, through that protocol, and opens no second one."""
+
+    native = True
+
+    def make_desktop(self):
+        return LabwcDesktop("1440x900")
+
+    def test_a_click_on_a_running_native_applications_fish_brings_its_window_forward(self):
+        try:
+            entry, token = self.launched_entry("org.orvella.Running")
+        except Unavailable as e:
+            self.unavailable(e)
+        program = os.environ["ORVELLA_TEST_WINDOW"]
+        running = self.desktop.spawn([program, "org.orvella.Running", token])
+        self.addCleanup(running.kill)
+
+        def focused(path):
+            try:
+                with open(path + ".focused") as f:
+                    return f.read() == "1"
+            except FileNotFoundError:
+                return False
+        self.assertTrue(wait_until(lambda: focused(token), timeout=10), "the running window never had the focus")
+        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
+        self.orvella.start(fish=1)
+        for click in range(3):
+            # A new window takes the focus: labwc offers no other way to give it.
+            other = os.path.join(self.desktop.tmp, f"other{click}")
+            proc = self.desktop.spawn([program, f"org.orvella.Other{click}", other])
+            self.addCleanup(proc.kill)
+            self.assertTrue(wait_until(lambda: focused(other) and not focused(token), timeout=10),
+                            "the other window did not take the focus")
+            self.click_fish_until(lambda: focused(token), f"click {click + 1} left the focus elsewhere")
+        time.sleep(1)  # a second window would be up by now
+        instances = subprocess.run(["pgrep", "-c", "-f", "org.orvella.Running"], capture_output=True, text=True)
+        self.assertEqual(instances.stdout.strip(), "1", "a second instance was launched")
+        self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 3})
 
 
 if __name__ == "__main__":

@@ -251,6 +251,24 @@ class SwayNative(RestingPointer, NativeTest):
         self.assertTrue(overlap[0] > 0 and overlap[1] > 0, (f, pill))
         self.assertGreater(pill["x"] + pill["w"] / 2, f["x"] + 56, "the pill is not at the fish's right")
 
+    def test_without_xdg_output_outputs_are_measured_in_logical_points_turned_and_scaled(self):
+        # Without xdg-output only the output's mode, transform and scale,
+        # and the host's configure, tell its size in points.
+        self.desktop.env["ORVELLA_WAYLAND_WITHOUT"] = "zxdg_output_manager_v1"
+        for scale, transform, (width, height) in (("1", "90", (900, 1440)), ("2", "normal", (720, 450))):
+            self.desktop.swaymsg("output", "HEADLESS-1", "scale", scale, "transform", transform)
+            self.desktop.restart_driver()
+            self.assertEqual(self.desktop.layout_size(), (width, height))
+            self.orvella.start(fish=1)
+            # The water of a call covers the display Orvella measured.
+            r = subprocess.run([BINARY, "--call"], env=self.desktop.env, capture_output=True, text=True, timeout=20)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            water = wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=3)
+            self.assertTrue(water, "no water")
+            self.assertEqual((water[0]["x"], water[0]["y"], water[0]["w"], water[0]["h"]), (0, 0, width, height),
+                             (scale, transform))
+            self.orvella.stop()
+
     def test_fish_stay_112_points_on_2x_and_on_1_5x_outputs(self):
         for scale, logical in (("2", (720, 450)), ("1.5", (960, 600))):
             self.desktop.swaymsg("output", "HEADLESS-1", "scale", scale)
