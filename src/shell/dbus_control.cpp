@@ -55,7 +55,10 @@ qulonglong ControlObject::MotionStepCount() { return controller_.motionStepCount
 
 QVariantMap ControlObject::Desktop() {
     const auto abilities = controller_.desktopAbilities();
+    QStringList displays;
+    for (const auto& area : controller_.swimAreas()) displays << QString::fromStdString(area.id);
     return {{"provider", QString::fromStdString(controller_.desktopProviderName())},
+            {"displays", displays},
             {"pointer", abilities.pointer},
             {"focusedWindow", abilities.focusedWindow},
             {"desktopPresses", abilities.desktopPresses},

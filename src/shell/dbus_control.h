@@ -39,7 +39,8 @@ public Q_SLOTS:
     qulonglong MotionStepCount();
     // What the session tells Orvella of the desktop: "provider" (x11, kwin,
     // gnome-shell, sway, hyprland or none), "pointer", "focusedWindow" and
-    // "desktopPresses" (whether each is reported now), "remedy" (0 for none).
+    // "desktopPresses" (whether each is reported now), "remedy" (0 for none),
+    // "displays" (the identifiers of the displays the fish swim on).
     QVariantMap Desktop();
     // Errors: org.orvella.Orvella.Error.NoSuchFile, .AlreadyListed
     void AddApplication(const QString& path);

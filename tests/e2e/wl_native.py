@@ -93,6 +93,8 @@ class SwayNative(RestingPointer, NativeTest):
         return SwayDesktop("1440x900", compositor=False, wm=None)
 
     def fractional(self):
+        """Whether this sway is 1.8 or later (fractional scale, and
+        headless outputs that can be turned off)."""
         import json
         version = json.loads(self.desktop.output(["swaymsg", "-r", "-t", "get_version"]))
         return (version["major"], version["minor"]) >= (1, 8)
@@ -268,6 +270,31 @@ class SwayNative(RestingPointer, NativeTest):
             self.assertEqual((water[0]["x"], water[0]["y"], water[0]["w"], water[0]["h"]), (0, 0, width, height),
                              (scale, transform))
             self.orvella.stop()
+
+    def test_an_output_turned_off_and_on_again_keeps_its_identifier(self):
+        import re
+        self.desktop.swaymsg("create_output")
+        place = ("output", "HEADLESS-2", "resolution", "1440x900", "position", "1440", "0")
+        self.desktop.swaymsg(*place)
+        self.desktop.restart_driver()
+        self.desktop.pointer(5, 5)
+        self.orvella.start(fish=1)
+
+        def displays():
+            found = re.search(r"'displays': <\[(.*?)\]>", self.desktop.dbus("Desktop", check=False).stdout)
+            return sorted(re.findall(r"'([^']*)'", found.group(1))) if found else []
+        before = wait_until(lambda: len(displays()) == 2 and displays(), timeout=5)
+        self.assertTrue(before, displays())
+        self.desktop.swaymsg("output", "HEADLESS-2", "disable")
+        if not self.fractional() and not wait_until(lambda: len(displays()) == 1, timeout=3):
+            self.allowed_skip = True
+            self.skipTest("sway 1.7 leaves a headless output on when told to disable it")
+        self.assertTrue(wait_until(lambda: len(displays()) == 1, timeout=5), displays())
+        self.assertIn(displays()[0], before)
+        self.desktop.swaymsg("output", "HEADLESS-2", "enable")
+        self.desktop.swaymsg(*place)
+        self.assertTrue(wait_until(lambda: len(displays()) == 2, timeout=5), displays())
+        self.assertEqual(displays(), before, "the output came back under another identifier")
 
     def test_fish_stay_112_points_on_2x_and_on_1_5x_outputs(self):
         for scale, logical in (("2", (720, 450)), ("1.5", (960, 600))):
