@@ -268,6 +268,7 @@ class GnomeWithoutTheExtension(GnomeSession):
     test_the_extension_going_away_and_coming_back = None
     test_reports_go_to_orvella_alone_and_stop_when_it_quits = None
     test_a_click_on_a_running_native_applications_fish_brings_its_window_forward = None
+    test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus = None
 
     def test_the_panel_says_to_install_the_extension_and_the_menu_calls_the_school(self):
         self.orvella.start(fish=len(TEST_APPS))
@@ -344,6 +345,7 @@ class GnomeTwoMonitors(GnomeSession):
     test_the_extension_going_away_and_coming_back = None
     test_reports_go_to_orvella_alone_and_stop_when_it_quits = None
     test_a_click_on_a_running_native_applications_fish_brings_its_window_forward = None
+    test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus = None
 
     def test_the_school_follows_the_pointer_to_the_other_monitor(self):
         self.desktop.pointer(640, 400)

@@ -124,6 +124,7 @@ class KWinTwoOutputs(KWinSession):
     test_the_focused_native_window_is_avoided = None
     test_the_shortcut_calls_the_school_and_an_unloaded_script_comes_back = None
     test_a_click_on_a_running_native_applications_fish_brings_its_window_forward = None
+    test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus = None
 
     def test_the_school_follows_the_pointer_to_the_other_output(self):
         try:
