@@ -226,18 +226,18 @@ class SwayDesktop(NativeSurfaces, PointerDriver, Desktop):
         walk(self.sway_tree())
         return out
 
-    def native_window(self, width, height, x, y, tiled=False):
-        """A native Wayland window (weston-terminal), floating at the given
-        place and focused, or tiled over the whole output; returns its
-        process."""
-        if not shutil.which("weston-terminal"):
-            raise Unavailable("weston-terminal is not installed")
+    def native_window(self, width, height, x, y, tiled=False, terminal=("weston-terminal", "--shell=/bin/sh")):
+        """A native Wayland window (a terminal, weston-terminal unless told),
+        floating at the given place and focused, or tiled over the whole
+        output; returns its process."""
+        if not shutil.which(terminal[0]):
+            raise Unavailable(f"{terminal[0]} is not installed")
         before = {n.get("id") for n in self.sway_nodes()}
-        proc = self.spawn(["weston-terminal", "--shell=/bin/sh"])
+        proc = self.spawn(list(terminal))
         found = wait_until(lambda: [n for n in self.sway_nodes()
                                     if n.get("pid") == proc.pid and n.get("id") not in before], timeout=10)
         if not found:
-            raise AssertionError("weston-terminal did not map")
+            raise AssertionError(f"{terminal[0]} did not map")
         con = found[0]["id"]
         if tiled:
             return proc
