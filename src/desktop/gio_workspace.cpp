@@ -370,13 +370,22 @@ bool GioWorkspace::openApplication(const std::string& path) {
         const char* binary = g_app_info_get_executable(G_APP_INFO(info.p));
         id = windows_->announceLaunch(name ? name : "", binary ? binary : "");
     }
-    if (id.empty() && windows_) id = windows_->activationToken(classes.back());
+    if (id.empty() && windows_) {
+        // The compositor is told the desktop-file id as it is spelt.
+        std::string appId = std::filesystem::path(path).filename().string();
+        if (appId.ends_with(".desktop")) appId.resize(appId.size() - 8);
+        id = windows_->activationToken(appId);
+    }
     GObjectPtr<GAppLaunchContext> context(launchContextWith(id));
     // The same id under both names, as GLib itself hands it from 2.76: X11
     // programs read the first, Wayland programs the second.
-    if (!id.empty()) {
-        g_app_launch_context_setenv(context.p, "DESKTOP_STARTUP_ID", id.c_str());
-        g_app_launch_context_setenv(context.p, "XDG_ACTIVATION_TOKEN", id.c_str());
+    // Without one, none: an id Orvella was itself started with is spent,
+    // and handed on it would make the compositor refuse the program.
+    for (const char* name : {"DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN"}) {
+        if (id.empty())
+            g_app_launch_context_unsetenv(context.p, name);
+        else
+            g_app_launch_context_setenv(context.p, name, id.c_str());
     }
     return g_app_info_launch(G_APP_INFO(info.p), nullptr, context.p, nullptr);
 }

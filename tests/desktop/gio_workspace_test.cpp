@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QImage>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <thread>
 
 #include "desktop/gio_workspace.h"
 #include "render/canvas.h"
@@ -66,4 +73,95 @@ TEST(GioWorkspace, LaunchesEntriesAndRefusesWhatIsNoEntry) {
     EXPECT_TRUE(w.openApplication(entry("orvella-test-mail")));  // Exec=/bin/true
     EXPECT_FALSE(w.openApplication("/nowhere/x.desktop"));
     EXPECT_FALSE(GioWorkspace::detectIconTheme().empty());
+}
+
+namespace {
+
+// A desktop that lists no windows and hands out what the test says.
+class ScriptedWindows : public WindowList {
+public:
+    std::string startupId, token;
+    std::vector<std::string> tokenAskedFor;
+    int announced = 0;
+    std::vector<ListedWindow> windows() override { return {}; }
+    std::optional<ListedWindow> active() override { return std::nullopt; }
+    bool activate(const ListedWindow&) override { return false; }
+    std::string announceLaunch(const std::string&, const std::string&) override {
+        ++announced;
+        return startupId;
+    }
+    std::string activationToken(const std::string& appId) override {
+        tokenAskedFor.push_back(appId);
+        return token;
+    }
+};
+
+// An entry whose program writes its environment to `out`.
+std::string environmentEntry(const std::filesystem::path& dir, const std::string& id, bool startupNotify,
+                             const std::filesystem::path& out) {
+    const auto path = dir / (id + ".desktop");
+    std::ofstream(path) << "[Desktop Entry]\nType=Application\nName=Env\nExec=/bin/sh -c \"env > " << out.string()
+                        << ".part && mv " << out.string() << ".part " << out.string() << "\"\n"
+                        << (startupNotify ? "StartupNotify=true\n" : "");
+    return path.string();
+}
+
+std::map<std::string, std::string> environmentIn(const std::filesystem::path& file) {
+    for (int i = 0; i < 100 && !std::filesystem::exists(file); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::map<std::string, std::string> vars;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        if (auto eq = line.find('='); eq != std::string::npos) vars[line.substr(0, eq)] = line.substr(eq + 1);
+    return vars;
+}
+
+}  // namespace
+
+TEST(GioWorkspace, ALaunchHandsTheProgramTheStartupIdElseTheCompositorsActivationToken) {
+    const auto dir = std::filesystem::temp_directory_path() / ("orvella-launch-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    ScriptedWindows desktop;
+    GioWorkspace w(&desktop);
+
+    // No startup notification asked for: the compositor's token, asked for
+    // the entry's id, under both names.
+    desktop.token = "wl-token-1";
+    ASSERT_TRUE(w.openApplication(environmentEntry(dir, "org.example.Plain", false, dir / "plain.env")));
+    auto vars = environmentIn(dir / "plain.env");
+    EXPECT_EQ(vars["XDG_ACTIVATION_TOKEN"], "wl-token-1");
+    EXPECT_EQ(vars["DESKTOP_STARTUP_ID"], "wl-token-1");
+    EXPECT_EQ(desktop.announced, 0);
+    EXPECT_EQ(desktop.tokenAskedFor, std::vector<std::string>{"org.example.Plain"});
+
+    // Announced on X11: the startup id, and no token asked.
+    desktop.tokenAskedFor.clear();
+    desktop.startupId = "orvella-1-x_TIME5";
+    ASSERT_TRUE(w.openApplication(environmentEntry(dir, "org.example.Announced", true, dir / "announced.env")));
+    vars = environmentIn(dir / "announced.env");
+    EXPECT_EQ(vars["DESKTOP_STARTUP_ID"], "orvella-1-x_TIME5");
+    EXPECT_EQ(vars["XDG_ACTIVATION_TOKEN"], "orvella-1-x_TIME5");
+    EXPECT_EQ(desktop.announced, 1);
+    EXPECT_TRUE(desktop.tokenAskedFor.empty());
+
+    // A desktop that announces nothing (Wayland): the token after all.
+    desktop.startupId.clear();
+    desktop.token = "wl-token-2";
+    ASSERT_TRUE(w.openApplication(environmentEntry(dir, "org.example.Quiet", true, dir / "quiet.env")));
+    EXPECT_EQ(environmentIn(dir / "quiet.env")["XDG_ACTIVATION_TOKEN"], "wl-token-2");
+
+    // Neither: the program is not handed the spent ones Orvella itself was
+    // started with.
+    desktop.token.clear();
+    ::setenv("XDG_ACTIVATION_TOKEN", "spent", 1);
+    ::setenv("DESKTOP_STARTUP_ID", "spent", 1);
+    const bool launched = w.openApplication(environmentEntry(dir, "org.example.None", false, dir / "none.env"));
+    ::unsetenv("XDG_ACTIVATION_TOKEN");
+    ::unsetenv("DESKTOP_STARTUP_ID");
+    ASSERT_TRUE(launched);
+    vars = environmentIn(dir / "none.env");
+    EXPECT_FALSE(vars.empty());
+    EXPECT_EQ(vars.count("XDG_ACTIVATION_TOKEN"), 0u);
+    EXPECT_EQ(vars.count("DESKTOP_STARTUP_ID"), 0u);
+    std::filesystem::remove_all(dir);
 }

@@ -25,7 +25,7 @@ ANNOUNCER = os.environ.get("ORVELLA_TEST_ANNOUNCER", "")
 TEST_APPS = [
     "orvella-test-browser",   # https handler
     "orvella-test-mail",      # mailto handler
-    "orvella-test-terminal",  # first TerminalEmulator
+    "orvella-test-terminal",  # terminal handler (foot and others are installed)
     "orvella-test-editor",    # text/plain handler
     "orvella-test-chat",      # first InstantMessaging
     "orvella-test-noicon",    # presentation handler, icon missing
