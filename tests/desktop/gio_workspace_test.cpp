@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <gio/gio.h>
+
 #include <QImage>
 #include <chrono>
 #include <filesystem>
@@ -163,5 +165,72 @@ TEST(GioWorkspace, ALaunchHandsTheProgramTheStartupIdElseTheCompositorsActivatio
     EXPECT_FALSE(vars.empty());
     EXPECT_EQ(vars.count("XDG_ACTIVATION_TOKEN"), 0u);
     EXPECT_EQ(vars.count("DESKTOP_STARTUP_ID"), 0u);
+    std::filesystem::remove_all(dir);
+}
+
+namespace {
+
+// org.freedesktop.Application as a D-Bus-activatable program offers it,
+// recording the platform data it is activated with.
+const char* kApplicationInterface = R"(<node><interface name="org.freedesktop.Application">
+  <method name="Activate"><arg type="a{sv}" name="platform_data" direction="in"/></method>
+  <method name="Open"><arg type="as" direction="in"/><arg type="a{sv}" direction="in"/></method>
+  <method name="ActivateAction"><arg type="s" direction="in"/><arg type="av" direction="in"/>
+    <arg type="a{sv}" direction="in"/></method>
+</interface></node>)";
+
+void activated(GDBusConnection*, const char*, const char*, const char*, const char* method, GVariant* parameters,
+               GDBusMethodInvocation* invocation, gpointer data) {
+    auto** received = static_cast<GVariant**>(data);
+    if (g_strcmp0(method, "Activate") == 0 && !*received) *received = g_variant_get_child_value(parameters, 0);
+    g_dbus_method_invocation_return_value(invocation, nullptr);
+}
+
+}  // namespace
+
+TEST(GioWorkspace, ADBusActivatedEntryIsHandedTheIdInItsPlatformData) {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    ASSERT_TRUE(bus);
+    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kApplicationInterface, nullptr);
+    ASSERT_TRUE(node);
+    GVariant* received = nullptr;
+    const GDBusInterfaceVTable vtable{activated, nullptr, nullptr, {}};
+    const guint object = g_dbus_connection_register_object(bus, "/org/orvella/TestActivated", node->interfaces[0],
+                                                           &vtable, &received, nullptr, nullptr);
+    ASSERT_NE(object, 0u);
+    GVariant* owned = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", "org.orvella.TestActivated", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1,
+        nullptr, nullptr);
+    ASSERT_TRUE(owned);
+    g_variant_unref(owned);
+
+    const auto dir = std::filesystem::temp_directory_path() / ("orvella-dbus-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto entry = dir / "org.orvella.TestActivated.desktop";
+    std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Activated\nExec=/bin/false\n"
+                            "DBusActivatable=true\nStartupNotify=true\n";
+    ScriptedWindows desktop;
+    desktop.token = "wl-token-dbus";
+    GioWorkspace w(&desktop);
+    ASSERT_TRUE(w.openApplication(entry.string()));
+    for (int i = 0; i < 500 && !received; ++i) {
+        g_main_context_iteration(nullptr, FALSE);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(received) << "the program was not activated over D-Bus";
+    const char* id = nullptr;
+    EXPECT_TRUE(g_variant_lookup(received, "desktop-startup-id", "&s", &id));
+    EXPECT_STREQ(id, "wl-token-dbus");
+    // GLib names it for Wayland programs too from 2.76.
+    if (glib_check_version(2, 76, 0) == nullptr) {
+        const char* token = nullptr;
+        EXPECT_TRUE(g_variant_lookup(received, "activation-token", "&s", &token));
+        EXPECT_STREQ(token, "wl-token-dbus");
+    }
+    g_variant_unref(received);
+    g_dbus_connection_unregister_object(bus, object);
+    g_dbus_node_info_unref(node);
+    g_object_unref(bus);
     std::filesystem::remove_all(dir);
 }
