@@ -1,5 +1,6 @@
 #include "desktop/services.h"
 
+#include <QAbstractEventDispatcher>
 #include <QEasingCurve>
 #include <QPointF>
 #include <QMetaObject>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 #include <QVariantAnimation>
 #include <chrono>
+#include <ctime>
 
 #include "desktop/work_queue.h"
 
@@ -42,29 +44,84 @@ std::uint64_t SystemRandom::nextBelow(std::uint64_t upperBound) {
     }
 }
 
+namespace {
+long long monotonicNanoseconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+timespec asTimespec(long long ns) {
+    return {static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)};
+}
+}  // namespace
+
 int QtScheduler::scheduleRepeating(double interval, double, std::function<void()> action) {
+    return start(interval, std::move(action), nullptr);
+}
+
+int QtScheduler::scheduleGatedRepeating(double interval, double, std::function<void()> action,
+                                        std::function<bool(double)> actsIn) {
+    return start(interval, std::move(action), std::move(actsIn));
+}
+
+int QtScheduler::start(double interval, std::function<void()> action, std::function<bool(double)> actsIn) {
     // A timerfd keeps the exact period (QTimer counts whole milliseconds, so
     // a 1/60 s QTimer runs at 62.5 or 58.8 Hz) and costs one read a firing.
     const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd < 0) return 0;
     const auto ns = static_cast<long long>(std::llround(std::max(interval, 0.001) * 1e9));
+    Timer timer;
+    timer.fd = fd;
+    timer.period = ns;
+    timer.origin = monotonicNanoseconds() + ns;
+    timer.armed = timer.origin;
+    timer.actsIn = std::move(actsIn);
     itimerspec period{};
-    period.it_interval.tv_sec = static_cast<time_t>(ns / 1000000000);
-    period.it_interval.tv_nsec = static_cast<long>(ns % 1000000000);
-    period.it_value = period.it_interval;
-    ::timerfd_settime(fd, 0, &period, nullptr);
+    period.it_interval = asTimespec(ns);
+    period.it_value = asTimespec(timer.origin);
+    ::timerfd_settime(fd, TFD_TIMER_ABSTIME, &period, nullptr);
+    const int id = next_++;
     auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this, fd, action = std::move(action)] {
+    connect(notifier, &QSocketNotifier::activated, this, [this, id, fd, action = std::move(action)] {
         std::uint64_t expirations = 0;
         if (::read(fd, &expirations, sizeof expirations) != sizeof expirations) return;
         // Missed firings after a stall are not made up: one action.
         if (tickHook_) tickHook_();
         action();
         if (tickEndHook_) tickEndHook_();
+        if (auto it = timers_.find(id); it != timers_.end() && it->second.actsIn) arm(it->second);
     });
-    const int id = next_++;
-    timers_[id] = Timer{fd, notifier};
+    timer.notifier = notifier;
+    timers_[id] = std::move(timer);
+    if (timers_[id].actsIn && !watchingSleep_) {
+        // Whatever the process did while awake may have made an earlier
+        // firing act (a press starting a drag): asked again before sleeping.
+        if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+            watchingSleep_ = true;
+            connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+                for (auto& [handle, t] : timers_)
+                    if (t.actsIn) arm(t);
+            });
+        }
+    }
     return id;
+}
+
+void QtScheduler::arm(Timer& timer) {
+    const long long now = monotonicNanoseconds();
+    // The next firing on the grid, then on by whole periods while a firing
+    // would not act; a second ahead at most, so a gate that never opens
+    // still looks again.
+    long long next = timer.origin;
+    if (next <= now) next += ((now - next) / timer.period + 1) * timer.period;
+    const long long horizon = now + 1000000000LL;
+    while (next < horizon && !timer.actsIn(static_cast<double>(next - now) / 1e9)) next += timer.period;
+    if (next == timer.armed) return;
+    timer.armed = next;
+    itimerspec at{};
+    at.it_interval = asTimespec(timer.period);
+    at.it_value = asTimespec(next);
+    ::timerfd_settime(timer.fd, TFD_TIMER_ABSTIME, &at, nullptr);
 }
 
 void QtScheduler::cancel(int handle) {

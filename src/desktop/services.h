@@ -33,6 +33,8 @@ public:
     QtScheduler() = default;
     ~QtScheduler() override;
     int scheduleRepeating(double interval, double tolerance, std::function<void()> action) override;
+    int scheduleGatedRepeating(double interval, double tolerance, std::function<void()> action,
+                               std::function<bool(double)> actsIn) override;
     void cancel(int handle) override;
     void dispatchMain(std::function<void()> work) override;
     void animate(double from, double to, double duration, std::function<void(double)> apply,
@@ -49,10 +51,19 @@ private:
     std::function<void()> tickHook_;
     std::function<void()> tickEndHook_;
     struct Timer {
-        int fd;
-        QSocketNotifier* notifier;
+        int fd = -1;
+        QSocketNotifier* notifier = nullptr;
+        // Gated timers: the grid (first firing and period, in
+        // CLOCK_MONOTONIC nanoseconds), the firing the fd is set for, and
+        // whether a firing would act.
+        long long origin = 0, period = 0, armed = 0;
+        std::function<bool(double)> actsIn;
     };
+    int start(double interval, std::function<void()> action, std::function<bool(double)> actsIn);
+    // Sets a gated timer's fd for its next firing that would act.
+    void arm(Timer& timer);
     std::map<int, Timer> timers_;
+    bool watchingSleep_ = false;
     int next_ = 1;
 };
 

@@ -635,6 +635,44 @@ TEST(Canvas, BitmapsHaveTwoPixelsPerPoint) {
     EXPECT_EQ(bitmaps.resized(image, {10, 10})->size(), (Size{10, 10}));
 }
 
+TEST(Services, AGatedTimerRunsOnlyTheFiringsThatActAndHearsTheGateOpenBeforeItSleeps) {
+    using Clock = std::chrono::steady_clock;
+    using std::chrono::milliseconds;
+    QtScheduler scheduler;
+    std::vector<Clock::time_point> acted;
+    int calls = 0;
+    bool open = true;
+    // Acts on firings 45 ms or more after it last acted: one in three of a
+    // 60 Hz grid. The others should never run.
+    auto acts = [&](double in) {
+        const auto at = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(in));
+        return open && (acted.empty() || at - acted.back() >= milliseconds(45));
+    };
+    const int timer = scheduler.scheduleGatedRepeating(1.0 / 60.0, 0.005, [&] {
+        ++calls;
+        if (acts(0)) acted.push_back(Clock::now());
+    }, acts);
+    spinUntil([] { return false; }, 0.6);
+    EXPECT_GE(acted.size(), 6u);
+    EXPECT_LE(calls, static_cast<int>(acted.size()) + 2) << "firings that would not act ran";
+    for (size_t i = 1; i < acted.size(); ++i) EXPECT_GE(acted[i] - acted[i - 1], milliseconds(40));
+
+    // Shut, it looks only a second ahead; opened by work done meanwhile, it
+    // fires on the next firing of the grid, not a second later.
+    open = false;
+    spinUntil([] { return false; }, 0.1);
+    const size_t before = acted.size();
+    Clock::time_point opened;
+    QTimer::singleShot(50, [&] {
+        open = true;
+        opened = Clock::now();
+    });
+    EXPECT_TRUE(spinUntil([&] { return acted.size() > before; }, 2));
+    ASSERT_GT(acted.size(), before);
+    EXPECT_LT(acted[before] - opened, milliseconds(150));
+    scheduler.cancel(timer);
+}
+
 TEST(Services, TimersAnimationsDispatchClockAndRandom) {
     QtScheduler scheduler;
     int ticks = 0;

@@ -197,6 +197,8 @@ public:
     // The motion loop.
     void startMotion();
     double desiredMotionFrameInterval(Time now) const;
+    // Whether a firing of the motion timer at `at` would run a step.
+    bool isMotionStepDue(Time at) const;
     void stepMotion();
     bool isMotionRunning() const { return motionTimer_.has_value(); }
     // Steps run since start, for diagnostics.

@@ -6,10 +6,20 @@ void OrvellaController::startMotion() {
     if (motionTimer_) platform_.scheduler.cancel(*motionTimer_);
     lastMotionStepAt = 0;
     std::weak_ptr<int> alive = alive_;
-    motionTimer_ = platform_.scheduler.scheduleRepeating(activeMotionFrameInterval, motionTimerTolerance,
-                                                         [this, alive] {
-                                                             if (alive.lock()) stepMotion();
-                                                         });
+    motionTimer_ = platform_.scheduler.scheduleGatedRepeating(
+        activeMotionFrameInterval, motionTimerTolerance,
+        [this, alive] {
+            if (alive.lock()) stepMotion();
+        },
+        // At the idle rate every other firing steps: the others need not
+        // wake the process. Asked again whenever the process is about to
+        // sleep, so what changed the rate meanwhile (a click, a drag) is
+        // known.
+        [this, alive](double in) { return !alive.lock() || isMotionStepDue(platform_.clock.now() + in); });
+}
+
+bool OrvellaController::isMotionStepDue(Time at) const {
+    return lastMotionStepAt <= 0 || at - lastMotionStepAt >= 0.92 * desiredMotionFrameInterval(at);
 }
 
 double OrvellaController::desiredMotionFrameInterval(Time now) const {
@@ -29,7 +39,7 @@ double OrvellaController::desiredMotionFrameInterval(Time now) const {
 
 void OrvellaController::stepMotion() {
     const Time now = platform_.clock.now();
-    if (lastMotionStepAt > 0 && now - lastMotionStepAt < 0.92 * desiredMotionFrameInterval(now)) return;
+    if (!isMotionStepDue(now)) return;
     lastMotionStepAt = now;
     ++motionStepCount_;
 

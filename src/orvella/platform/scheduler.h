@@ -25,6 +25,16 @@ public:
     // A repeating main-thread timer that keeps firing while menus are open.
     // Returns a handle; 0 is never a valid handle.
     virtual int scheduleRepeating(double interval, double tolerance, std::function<void()> action) = 0;
+    // The same for an action that acts on some firings only (it checks for
+    // itself and returns at once on the others): `actsIn(s)` tells whether
+    // a firing s seconds from now would act, so that the platform may sleep
+    // through the firings that would not. Firings stay on the grid of
+    // `interval`. Here every firing runs.
+    virtual int scheduleGatedRepeating(double interval, double tolerance, std::function<void()> action,
+                                       std::function<bool(double)> actsIn) {
+        (void)actsIn;
+        return scheduleRepeating(interval, tolerance, std::move(action));
+    }
     virtual void cancel(int handle) = 0;
     // Runs `work` on the main thread at the next turn of the event loop.
     // May be called from any thread.
