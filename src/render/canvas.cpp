@@ -11,18 +11,59 @@ namespace orvella::render {
 
 namespace {
 
-// One box pass of radius r over n values spaced by stride, in place.
-void boxPass(std::uint8_t* data, int n, int stride, int r, std::vector<int>& line) {
-    line.resize(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) line[static_cast<size_t>(i)] = data[i * stride];
-    const int width = 2 * r + 1;
-    int sum = 0;
-    for (int i = 0; i <= r && i < n; ++i) sum += line[static_cast<size_t>(i)];
-    for (int i = 0; i < n; ++i) {
-        data[i * stride] = static_cast<std::uint8_t>(sum / width);
-        const int out = i - r, in = i + r + 1;
-        if (out >= 0) sum -= line[static_cast<size_t>(out)];
-        if (in < n) sum += line[static_cast<size_t>(in)];
+// sum / (2r + 1) by a multiply and a shift, as a division per pixel costs
+// more than the rest of a pass. Exact: the sums stay below 255 * width, and
+// rounding the reciprocal up adds less than 1 / width to any quotient
+// while width < 256; wider boxes divide.
+struct BoxMean {
+    explicit BoxMean(int r)
+        : width(2 * r + 1),
+          reciprocal(width < 256 ? (std::uint64_t{1} << 24) / static_cast<std::uint64_t>(width) + 1 : 0) {}
+    std::uint8_t operator()(int sum) const {
+        return reciprocal ? static_cast<std::uint8_t>((static_cast<std::uint64_t>(sum) * reciprocal) >> 24)
+                          : static_cast<std::uint8_t>(sum / width);
+    }
+    int width;
+    std::uint64_t reciprocal;
+};
+
+// One box pass of radius r along each row of a w x h buffer, in place.
+void boxPassRows(std::uint8_t* data, int w, int h, int r, std::vector<int>& line) {
+    const BoxMean mean(r);
+    line.resize(static_cast<size_t>(w));
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = data + static_cast<size_t>(y) * static_cast<size_t>(w);
+        for (int i = 0; i < w; ++i) line[static_cast<size_t>(i)] = row[i];
+        int sum = 0;
+        for (int i = 0; i <= r && i < w; ++i) sum += line[static_cast<size_t>(i)];
+        for (int i = 0; i < w; ++i) {
+            row[i] = mean(sum);
+            const int out = i - r, in = i + r + 1;
+            if (out >= 0) sum -= line[static_cast<size_t>(out)];
+            if (in < w) sum += line[static_cast<size_t>(in)];
+        }
+    }
+}
+
+// The same down each column, from `src` into `dst`: swept a row at a time
+// with a running sum per column, so it reads memory in order.
+void boxPassColumns(const std::uint8_t* src, std::uint8_t* dst, int w, int h, int r, std::vector<int>& sums) {
+    const BoxMean mean(r);
+    const auto at = [w](int y) { return static_cast<size_t>(y) * static_cast<size_t>(w); };
+    sums.assign(static_cast<size_t>(w), 0);
+    for (int y = 0; y <= r && y < h; ++y)
+        for (int x = 0; x < w; ++x) sums[static_cast<size_t>(x)] += src[at(y) + static_cast<size_t>(x)];
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* out = dst + at(y);
+        for (int x = 0; x < w; ++x) out[x] = mean(sums[static_cast<size_t>(x)]);
+        if (y - r >= 0) {
+            const std::uint8_t* leaving = src + at(y - r);
+            for (int x = 0; x < w; ++x) sums[static_cast<size_t>(x)] -= leaving[x];
+        }
+        if (y + r + 1 < h) {
+            const std::uint8_t* coming = src + at(y + r + 1);
+            for (int x = 0; x < w; ++x) sums[static_cast<size_t>(x)] += coming[x];
+        }
     }
 }
 
@@ -38,9 +79,11 @@ QImage shadowOf(const QImage& layer, double sigma, const QColor& color) {
     if (sigma > 0.1) {
         const int r = std::max(1, static_cast<int>(std::lround(std::sqrt(12 * sigma * sigma / 3 + 1) / 2)));
         std::vector<int> line;
+        std::vector<std::uint8_t> other(alpha.size());
         for (int pass = 0; pass < 3; ++pass) {
-            for (int y = 0; y < h; ++y) boxPass(alpha.data() + static_cast<size_t>(y * w), w, 1, r, line);
-            for (int x = 0; x < w; ++x) boxPass(alpha.data() + x, h, w, r, line);
+            boxPassRows(alpha.data(), w, h, r, line);
+            boxPassColumns(alpha.data(), other.data(), w, h, r, line);
+            alpha.swap(other);
         }
     }
     QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
@@ -49,7 +92,12 @@ QImage shadowOf(const QImage& layer, double sigma, const QColor& color) {
     for (int y = 0; y < h; ++y) {
         auto* row = reinterpret_cast<QRgb*>(shadow.scanLine(y));
         for (int x = 0; x < w; ++x) {
-            const int a = alpha[static_cast<size_t>(y * w + x)] * ca / 255;
+            const int blurred = alpha[static_cast<size_t>(y * w + x)];
+            if (blurred == 0) {
+                row[x] = 0;  // most of a glow's layer
+                continue;
+            }
+            const int a = blurred * ca / 255;
             row[x] = qRgba(cr * a / 255, cg * a / 255, cb * a / 255, a);
         }
     }
