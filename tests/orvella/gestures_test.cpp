@@ -266,3 +266,94 @@ TEST_F(GestureTest, TheControllerTellsObserversWhenTheSessionsAbilitiesChange) {
     EXPECT_FALSE(c().desktopAbilities().desktopPresses);
     EXPECT_EQ(c().desktopRemedy(), DesktopRemedy::enableGnomeShellExtension);
 }
+
+namespace {
+
+// Where an operation's ink can reach, in the view's points: its path's
+// points (an arc by its whole circle, a curve by its controls), widened by
+// half its line and a pixel of antialiasing, and with a shadow the blur's
+// reach (three box radii of blur / 2), moved by its offset.
+std::optional<Rect> inkOf(const CanvasOp& op) {
+    std::optional<Rect> ink;
+    auto add = [&](Rect r) { ink = ink ? ink->unionWith(r) : r; };
+    for (const auto& e : op.path.elements()) {
+        switch (e.kind) {
+            case Path::Kind::arc: add(Rect::make(e.p1.x - e.radius, e.p1.y - e.radius, 2 * e.radius, 2 * e.radius)); break;
+            case Path::Kind::close: break;
+            case Path::Kind::cubic: add(Rect::make(e.p3.x, e.p3.y, 0, 0)); [[fallthrough]];
+            case Path::Kind::quad: add(Rect::make(e.p2.x, e.p2.y, 0, 0)); [[fallthrough]];
+            default: add(Rect::make(e.p1.x, e.p1.y, 0, 0));
+        }
+    }
+    if (!ink) return std::nullopt;
+    const double line = op.kind == CanvasOp::Kind::strokePath ? op.lineWidth / 2 : 0;
+    Rect r = ink->insetBy(-(line + 1), -(line + 1));
+    if (op.shadow) {
+        const double reach = 3 * op.shadow->blur / 2;
+        Rect shadow = r.insetBy(-reach, -reach);
+        shadow = Rect::make(shadow.minX() + op.shadow->offset.dx, shadow.minY() + op.shadow->offset.dy,
+                            shadow.width(), shadow.height());
+        r = r.unionWith(shadow);
+    }
+    return r;
+}
+
+bool covers(const std::vector<Rect>& dirty, const Rect& ink) {
+    std::optional<Rect> all;
+    for (const Rect& r : dirty) all = all ? all->unionWith(r) : r;
+    return all && all->minX() <= ink.minX() && all->minY() <= ink.minY() && all->maxX() >= ink.maxX() &&
+           all->maxY() >= ink.maxY();
+}
+
+}  // namespace
+
+TEST_F(GestureTest, TheOverlaysRepaintCoversEverythingItsEffectsDrewInThisFrameAndTheLast) {
+    const DisplayInfo display = desk.displays.screens().front();
+    WaterOverlayWindow window(desk.surfaces, display, "test", desk.random);
+    auto& surface = dynamic_cast<FakeSurface&>(window.surface());
+    WaterOverlayView& view = window.waterView();
+    // Effects that start, grow, move and end at different times: a burst,
+    // a wave and another burst, a ripple trail, and a call's rings
+    // following the pointer for a second.
+    view.addFoodBurst({200, 300}, 0);
+    view.addSonicWaveBurst({250, 250}, 0.4);
+    view.addFoodBurst({700, 150}, 0.9);
+    view.trailRipples.push_back({{500, 500}, 0.7, 0.2, 1});
+    std::optional<Rect> previous;
+    int frames = 0;
+    for (double t = 0; t < 3.5; t += 1.0 / 30) {
+        const bool calling = t < 1.0;
+        view.phase = t;
+        view.attractionStrength = calling ? 1 : 0;
+        // The pointer jumps once: the rings left behind must go too.
+        view.cursorPoint = t < 0.5 ? Point{900 + 100 * t, 650} : Point{1200, 300};
+        if (!view.needsAnimationFrame(t, calling)) break;
+        surface.dirtyRects.clear();
+        window.redrawChangedRegion();
+        RecordingCanvas canvas;
+        view.draw(canvas);
+        std::optional<Rect> ink;
+        for (const auto& op : canvas.ops()) {
+            if (op.kind != CanvasOp::Kind::fillPath && op.kind != CanvasOp::Kind::strokePath) continue;
+            if (auto r = inkOf(op)) ink = ink ? ink->unionWith(*r) : *r;
+        }
+        for (const auto& drawn : {ink, previous}) {
+            if (drawn) {
+                EXPECT_TRUE(covers(surface.dirtyRects, *drawn)) << "a trail is left at t = " << t;
+            }
+        }
+        // Not the whole display while the effects are small.
+        if (ink && !calling) {
+            EXPECT_LT(surface.dirtyRects.front().width(), display.frame.width());
+        }
+        previous = ink;
+        ++frames;
+    }
+    EXPECT_GT(frames, 60);
+    // Once nothing is drawn, the last frame's ink is cleared.
+    surface.dirtyRects.clear();
+    window.redrawChangedRegion();
+    if (previous) {
+        EXPECT_TRUE(covers(surface.dirtyRects, *previous));
+    }
+}
