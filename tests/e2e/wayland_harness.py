@@ -770,6 +770,20 @@ class CompositorTest(unittest.TestCase):
                 return
         self.fail(what)
 
+    def launch_beside_another_window(self, app_id="org.orvella.Launched"):
+        """The launch tests' start: the catalogue holds only an entry of a
+        program that is not running (see launched_entry), and weston-flower
+        runs, to have the focus. Returns the entry, its token's file and
+        weston-flower's process."""
+        try:
+            entry, token = self.launched_entry(app_id)
+        except Unavailable as e:
+            self.unavailable(e)
+        other = self.desktop.spawn(["weston-flower"])
+        self.addCleanup(other.kill)
+        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
+        return entry, token, other
+
     def launched_entry(self, app_id):
         """A catalogue entry whose program (orvella-test-window) is a native
         window with this app id that records the activation token it was

@@ -78,15 +78,9 @@ class KWinSession(CompositorTest):
         self.assertEqual(self.orvella.read_defaults()["Orvella.appOpenCounts"], {entry: 3})
 
     def test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus(self):
-        try:
-            entry, token = self.launched_entry("org.orvella.Launched")
-        except Unavailable as e:
-            self.unavailable(e)
-        other = self.desktop.spawn(["weston-flower"])
-        self.addCleanup(other.kill)
+        entry, token, other = self.launch_beside_another_window()
         self.assertTrue(wait_until(lambda: self.desktop.focused_pid() == other.pid, timeout=15),
                         "weston-flower did not take the focus")
-        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
         self.orvella.start(fish=1)
         self.wait_for_script()
         self.desktop.activate_pid(other.pid)

@@ -122,15 +122,9 @@ class LaunchesWithTheFocus:
         return SwayDesktop("1440x900", compositor=False, wm=None)
 
     def test_a_click_on_a_fish_whose_application_is_not_running_launches_it_with_the_focus(self):
-        try:
-            entry, token = self.launched_entry("org.orvella.Launched")
-        except Unavailable as e:
-            self.unavailable(e)
-        other = self.desktop.spawn(["weston-flower"])
-        self.addCleanup(other.kill)
+        entry, token, other = self.launch_beside_another_window()
         nodes = wait_until(lambda: [n for n in self.desktop.sway_nodes() if n.get("pid") == other.pid], timeout=10)
         self.assertTrue(nodes, "weston-flower did not map")
-        self.orvella.write_defaults({"Orvella.applicationPaths": [entry]})
         self.orvella.start(fish=1)
         self.desktop.swaymsg(f"[con_id={nodes[0]['id']}]", "focus")
         self.click_fish_until(lambda: os.path.exists(token), "the click launched nothing", settle=5)
