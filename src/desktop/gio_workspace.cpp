@@ -276,14 +276,19 @@ std::string lowered(std::string s) {
     return s;
 }
 
+// An entry's desktop-file id as it is spelt: its file name without ".desktop".
+std::string desktopFileID(const std::string& path) {
+    std::string id = std::filesystem::path(path).filename().string();
+    if (id.size() > 8 && id.ends_with(".desktop")) id.resize(id.size() - 8);
+    return id;
+}
+
 // The names a window of the entry's application carries in WM_CLASS: the
 // entry's StartupWMClass, else its desktop-file id without ".desktop".
 std::vector<std::string> windowClassesOf(GDesktopAppInfo* info, const std::string& path) {
     std::vector<std::string> names;
     if (const char* wmclass = g_desktop_app_info_get_startup_wm_class(info)) names.push_back(lowered(wmclass));
-    std::string id = std::filesystem::path(path).filename().string();
-    if (id.size() > 8 && id.ends_with(".desktop")) id.resize(id.size() - 8);
-    names.push_back(lowered(id));
+    names.push_back(lowered(desktopFileID(path)));
     return names;
 }
 
@@ -370,12 +375,7 @@ bool GioWorkspace::openApplication(const std::string& path) {
         const char* binary = g_app_info_get_executable(G_APP_INFO(info.p));
         id = windows_->announceLaunch(name ? name : "", binary ? binary : "");
     }
-    if (id.empty() && windows_) {
-        // The compositor is told the desktop-file id as it is spelt.
-        std::string appId = std::filesystem::path(path).filename().string();
-        if (appId.ends_with(".desktop")) appId.resize(appId.size() - 8);
-        id = windows_->activationToken(appId);
-    }
+    if (id.empty() && windows_) id = windows_->activationToken(desktopFileID(path));
     GObjectPtr<GAppLaunchContext> context(launchContextWith(id));
     // The same id under both names, as GLib itself hands it from 2.76: X11
     // programs read the first, Wayland programs the second.

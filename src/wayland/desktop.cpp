@@ -13,8 +13,11 @@ std::vector<desktop::ListedWindow> WaylandWindowList::windows() {
 }
 
 std::optional<desktop::ListedWindow> WaylandWindowList::active() {
+    // Asked by the motion step's front-window reading: no round trip to the
+    // compositor there. What came since the last read is enough, as the
+    // list is read with every tick.
     ForeignToplevels* list = connection_.toplevels();
-    if (!list || !list->refresh()) return std::nullopt;
+    if (!list || !list->dispatchPending()) return std::nullopt;
     return list->active();
 }
 

@@ -41,8 +41,6 @@ public:
     std::optional<desktop::ListedWindow> active() const;
     // Asks for the window with this id to be raised and focused.
     bool activate(unsigned long id, wl_seat* seat);
-    // Whether the compositor still lists windows (it may stop).
-    bool listing() const { return manager_ != nullptr; }
 
     struct Window {
         zwlr_foreign_toplevel_handle_v1* handle = nullptr;
