@@ -145,7 +145,8 @@ class GnomeSession(CompositorTest):
         time.sleep(1)
         x, y = self.quiet_spot()
         self.desktop.clicks(x, y, 3)
-        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=2), "no food burst")
+        self.assertTrue(wait_until(lambda: self.desktop.windows("Orvella water: "), timeout=2),
+                        ("no food burst", (x, y), self.where(), self.centres()))
 
     def test_the_focused_native_window_is_avoided(self):
         self.orvella.write_defaults({"Orvella.windowAvoidanceEnabled": True})
