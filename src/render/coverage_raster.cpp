@@ -341,16 +341,11 @@ bool CoverageRaster::strokeHairline(const PixelBuffer& target, const Path& path,
     if (points_.empty() || !begin(target, minX_ - 1, minY_ - 1, maxX_ + 1, maxY_ + 1)) return true;
     // Each segment is a parallelogram one pixel across its major axis, all
     // turning the same way so that where they meet they add up, not cancel.
-    auto segment = [&](Point a, Point b) {
+    // Where two segments in a row share the offset, the end of one and the
+    // start of the next are the same edge both ways round: neither is drawn.
+    auto offsetOf = [](Point a, Point b) {
         const double dx = b.x - a.x, dy = b.y - a.y;
-        if (dx == 0 && dy == 0) return;
-        const Point o = std::abs(dx) >= std::abs(dy) ? Point{0, dx > 0 ? 0.5 : -0.5} : Point{dy > 0 ? -0.5 : 0.5, 0};
-        const Point a1{a.x + o.x, a.y + o.y}, b1{b.x + o.x, b.y + o.y};
-        const Point b2{b.x - o.x, b.y - o.y}, a2{a.x - o.x, a.y - o.y};
-        edge(a1, b1);
-        edge(b1, b2);
-        edge(b2, a2);
-        edge(a2, a1);
+        return std::abs(dx) >= std::abs(dy) ? Point{0, dx > 0 ? 0.5 : -0.5} : Point{dy > 0 ? -0.5 : 0.5, 0};
     };
     auto extended = [](Point from, Point to, double by) {
         const double l = length(from, to);
@@ -358,18 +353,40 @@ bool CoverageRaster::strokeHairline(const PixelBuffer& target, const Path& path,
         return Point{to.x + (to.x - from.x) / l * by, to.y + (to.y - from.y) / l * by};
     };
     const bool capped = cap != LineCap::butt;
+    std::vector<Segment>& segments = segments_;
     for (const auto& sub : subpaths_) {
         if (sub.count < 2) continue;
         const Point* p = points_.data() + sub.first;
+        segments.clear();
         for (std::size_t i = 0; i + 1 < sub.count; ++i) {
             Point a = p[i], b = p[i + 1];
             if (capped && !sub.closed) {
                 if (i == 0) a = extended(b, a, 0.5);
                 if (i + 2 == sub.count) b = extended(a, b, 0.5);
             }
-            segment(a, b);
+            if (a.x == b.x && a.y == b.y) continue;
+            segments.push_back({a, b, offsetOf(a, b)});
         }
-        if (sub.closed) segment(p[sub.count - 1], p[0]);
+        if (sub.closed && !(p[sub.count - 1].x == p[0].x && p[sub.count - 1].y == p[0].y))
+            segments.push_back({p[sub.count - 1], p[0], offsetOf(p[sub.count - 1], p[0])});
+        const std::size_t n = segments.size();
+        // A closed outline whose first segment carries on the last one's
+        // offset needs no cap where it closes either.
+        const bool wraps = sub.closed && n > 1;
+        for (std::size_t i = 0; i < n; ++i) {
+            const Segment& s = segments[i];
+            const Point o = s.o;
+            const Segment* before = i > 0 ? &segments[i - 1] : wraps ? &segments[n - 1] : nullptr;
+            const Segment* after = i + 1 < n ? &segments[i + 1] : wraps ? &segments[0] : nullptr;
+            const Point a1{s.a.x + o.x, s.a.y + o.y}, b1{s.b.x + o.x, s.b.y + o.y};
+            const Point b2{s.b.x - o.x, s.b.y - o.y}, a2{s.a.x - o.x, s.a.y - o.y};
+            edge(a1, b1);
+            if (!after || after->o.x != o.x || after->o.y != o.y || after->a.x != s.b.x || after->a.y != s.b.y)
+                edge(b1, b2);
+            edge(b2, a2);
+            if (!before || before->o.x != o.x || before->o.y != o.y || before->b.x != s.a.x || before->b.y != s.a.y)
+                edge(a2, a1);
+        }
     }
     composite(target, color, opacity * width);
     return true;

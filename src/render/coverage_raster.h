@@ -68,6 +68,11 @@ private:
         std::size_t first = 0, count = 0;
         bool closed = false;
     };
+    // A hairline's segment between two device points, and the half-pixel
+    // offset across its major axis.
+    struct Segment {
+        Point a, b, o;
+    };
     // Flattens into points_ and subpaths_ in device pixels; false when a
     // point is not finite or the outline is too large.
     bool flatten(const Path& path, const PixelTransform& transform);
@@ -79,6 +84,7 @@ private:
 
     std::vector<Point> points_;
     std::vector<Subpath> subpaths_;
+    std::vector<Segment> segments_;
     double minX_ = 0, minY_ = 0, maxX_ = 0, maxY_ = 0;
 
     // Cells of the shape's rows within the clip: (width_ + 2) per row, and
