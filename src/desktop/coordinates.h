@@ -50,6 +50,9 @@ inline QRect layoutRect(const Rect& frame, const QRectF& primary = primaryGeomet
 // Qt's points to the X server's pixels: each screen keeps its origin and
 // scales from there by its device pixel ratio.
 inline QRect toNativePixels(const QRect& logical) {
+    // The largest of the screens' ratios: at 1 everywhere nothing changes,
+    // and no screen need be looked for (a fish moves every step).
+    if (qGuiApp && qGuiApp->devicePixelRatio() == 1.0) return logical;
     const QScreen* screen = QGuiApplication::screenAt(logical.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
     const qreal r = screen ? screen->devicePixelRatio() : 1.0;

@@ -8,11 +8,31 @@
 
 namespace orvella::x11 {
 
-Display* x11Display() {
-    if (!qGuiApp) return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->display() : nullptr;
+namespace {
+// Asking Qt for its native interface casts and compares names each time,
+// and every moving fish asks on every step: the answer is kept for as long
+// as the application it came from.
+struct Native {
+    const QGuiApplication* app = nullptr;
+    Display* display = nullptr;
+    xcb_connection_t* connection = nullptr;
+};
+const Native& native() {
+    static Native kept;
+    if (kept.app != qGuiApp) {
+        kept = Native{qGuiApp};
+        if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+            kept.display = x11->display();
+            kept.connection = x11->connection();
+        }
+    }
+    return kept;
 }
+}  // namespace
+
+Display* x11Display() { return native().display; }
+
+xcb_connection_t* xcbConnection() { return native().connection; }
 
 bool canOpenDisplay() {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);

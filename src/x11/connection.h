@@ -3,11 +3,13 @@
 // directly. Null without X11 (pure Wayland).
 
 typedef struct _XDisplay Display;
+typedef struct xcb_connection_t xcb_connection_t;
 class QWindow;
 
 namespace orvella::x11 {
 
 Display* x11Display();
+xcb_connection_t* xcbConnection();
 // Whether an X display can be opened at all (before Qt starts: without one
 // nothing of the X11 backend can show).
 bool canOpenDisplay();

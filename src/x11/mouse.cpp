@@ -58,13 +58,6 @@ X11Mouse::X11Mouse(bool useXInput) {
     qGuiApp->installNativeEventFilter(this);
 }
 
-namespace {
-xcb_connection_t* xcbConnection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-}  // namespace
-
 X11Mouse::~X11Mouse() {
     if (pendingQuery_)
         if (auto* c = xcbConnection()) xcb_discard_reply(c, *pendingQuery_);

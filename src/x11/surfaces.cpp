@@ -58,15 +58,15 @@ unsigned long X11Surface::windowID() const { return window_ ? static_cast<unsign
 void X11Surface::applyGeometry() {
     const QRect r = desktop::layoutRect(frame_);
     if (r == placed_) return;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 && window_->handle()) {
+    xcb_connection_t* connection = xcbConnection();
+    if (connection && window_->handle()) {
         // Straight to the server: a plain move is one request (Qt's own path
         // also rewrites the size hints each time), and a window not yet shown
         // is mapped where it belongs rather than where it was made.
         const QRect n = desktop::toNativePixels(r);
         const uint32_t geometry[] = {static_cast<uint32_t>(n.x()), static_cast<uint32_t>(n.y()),
                                      static_cast<uint32_t>(n.width()), static_cast<uint32_t>(n.height())};
-        xcb_configure_window(x11->connection(), static_cast<xcb_window_t>(window_->winId()),
+        xcb_configure_window(connection, static_cast<xcb_window_t>(window_->winId()),
                              XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
                                  XCB_CONFIG_WINDOW_HEIGHT,
                              geometry);
@@ -327,9 +327,9 @@ void X11Surfaces::checkCompositor() {
 
 namespace {
 void flushConnection() {
-    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-        XFlush(x11->display());
-        xcb_flush(x11->connection());
+    if (Display* dpy = x11Display()) {
+        XFlush(dpy);
+        xcb_flush(xcbConnection());
     }
 }
 }  // namespace

@@ -212,10 +212,9 @@ void SurfaceWindow::updateBoundingShape(bool composited) {
 }
 
 void SurfaceWindow::upload() {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !handle()) return;
+    xcb_connection_t* c = xcbConnection();
+    if (!c || !handle()) return;
     const QRect r = drawing_;
-    xcb_connection_t* c = x11->connection();
     const auto window = static_cast<xcb_window_t>(winId());
     if (gc_ == 0) {
         gc_ = xcb_generate_id(c);

@@ -74,13 +74,9 @@ std::optional<ClientWindow> activeWindow() {
 
 namespace {
 
-// xcb rather than Xlib: a window that closes while it is being read only
-// gives an error reply here, never an error event or a fatal handler.
-xcb_connection_t* xcbConnection() {
-    if (!qGuiApp) return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
+// Read through xcb rather than Xlib: a window that closes while it is being
+// read only gives an error reply here, never an error event or a fatal
+// handler.
 
 template <typename R>
 using Reply = std::unique_ptr<R, decltype(&std::free)>;

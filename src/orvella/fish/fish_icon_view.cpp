@@ -93,6 +93,8 @@ Rect FishIconView::quietTailExtent() const {
     // along one line, so the two extremes of the waggle hold every beat.
     const double g = growthScale_, w = wakeStrength;
     const double m = services_.workspace.reduceMotion() ? 0.28 : 1.0;
+    const TailExtentKey key{g, w, heading, m};
+    if (tailExtent_ && tailExtent_->first == key) return tailExtent_->second;
     const double reach = m * (0.18 + 0.1 * w + 0.02);  // a fading capture adds up to 0.02
     const double theta = heading + kPi;
     const Vector d{std::cos(theta), std::sin(theta)};
@@ -119,7 +121,9 @@ Rect FishIconView::quietTailExtent() const {
     // The rays lie within the outline's reach; the outline's line and the
     // antialiasing spill a little beyond.
     constexpr double margin = 1.5;
-    return Rect::make(x0 - margin, y0 - margin, x1 - x0 + 2 * margin, y1 - y0 + 2 * margin);
+    const Rect extent = Rect::make(x0 - margin, y0 - margin, x1 - x0 + 2 * margin, y1 - y0 + 2 * margin);
+    tailExtent_ = {key, extent};
+    return extent;
 }
 
 void FishIconView::setGrowthScale(double scale, bool animated) {
@@ -245,7 +249,11 @@ void FishIconView::draw(Canvas& canvas) {
     const double c = captureIntensity(now);
     const double g = growthScale_, w = wakeStrength, s = captureSeed_;
     const double m = services_.workspace.reduceMotion() ? 0.28 : 1.0;
-    const double W = m * (std::sin(now * 8.5 + s) * (0.18 + 0.1 * w) + c * std::sin(now * 58 + s));
+    // The clock counts seconds since 2001: its products are brought within
+    // a turn before the sines, which are slow on arguments that large.
+    constexpr double turn = 2 * kPi;
+    const double W = m * (std::sin(std::fmod(now * 8.5, turn) + s) * (0.18 + 0.1 * w) +
+                          c * std::sin(std::fmod(now * 58, turn) + s));
     const double theta = heading + kPi;
     const Vector d{std::cos(theta), std::sin(theta)};
     const Point center{kSide / 2, kSide / 2};

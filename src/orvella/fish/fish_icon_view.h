@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "orvella/catalogue/orvella_app.h"
@@ -134,6 +135,13 @@ private:
     };
     std::optional<QuietFrame> quietFrameNow(Time now);
     std::optional<QuietFrame> lastQuietFrame_;
+    // The last extent worked out and what it was worked out from: a step
+    // asks for it when it asks for a redraw and again when it draws.
+    struct TailExtentKey {
+        double growth, wake, heading, motion;
+        friend bool operator==(const TailExtentKey&, const TailExtentKey&) = default;
+    };
+    mutable std::optional<std::pair<TailExtentKey, Rect>> tailExtent_;
     // The part asked for since the last frame, when only a part was.
     std::optional<Rect> partAsked_;
     bool wholeAsked_ = true;
