@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "orvella/controller/orvella_controller.h"
-#include "shell/settings_window.h"
 #include "shell/shell.h"
 #include "shell/status_item.h"
 
@@ -135,7 +134,7 @@ QString ControlObject::ItemText(const QString& objectName) { return shell_ ? she
 
 QStringList ControlObject::Surfaces() { return surfaces ? surfaces() : QStringList(); }
 
-bool ControlObject::SettingsWindowOpen() { return shell_ && shell_->settingsWindow().isOpen(); }
+bool ControlObject::SettingsWindowOpen() { return shell_ && shell_->isSettingsWindowOpen(); }
 
 void ControlObject::Quit() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }
 

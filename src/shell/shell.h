@@ -7,20 +7,22 @@
 #include <QStringList>
 #include <memory>
 
+#include "shell/panel_ui.h"
+
 namespace orvella {
 class OrvellaController;
 }
 
 namespace orvella::shell {
 
-class ApplicationPicker;
-class SettingsWindow;
 class StatusItem;
 
 class Shell : public QObject {
     Q_OBJECT
 public:
-    explicit Shell(OrvellaController& controller, QObject* parent = nullptr);
+    // The settings window and the picker come from `panel` when they are
+    // first asked for; by default from the panel plugin.
+    explicit Shell(OrvellaController& controller, PanelUiFactory panel = {}, QObject* parent = nullptr);
     ~Shell() override;
 
     void showSettingsWindow();
@@ -29,8 +31,7 @@ public:
     // Orvella is running.
     void announceStart();
 
-    SettingsWindow& settingsWindow() { return *settings_; }
-    ApplicationPicker& picker() { return *picker_; }
+    bool isSettingsWindowOpen() const { return ui_ && ui_->isSettingsOpen(); }
     StatusItem& statusItem() { return *status_; }
 
     // For scripts and tests: the menu as "title|checkable|checked" lines
@@ -42,10 +43,14 @@ public:
     QString itemText(const QString& objectName) const;
 
 private:
+    // Made when first needed; null (and said once) when the plugin is missing.
+    PanelUi* ui();
+
     OrvellaController& controller_;
+    PanelUiFactory panel_;
+    bool panelFailed_ = false;
     std::unique_ptr<StatusItem> status_;
-    std::unique_ptr<SettingsWindow> settings_;
-    std::unique_ptr<ApplicationPicker> picker_;
+    std::unique_ptr<PanelUi> ui_;
 };
 
 }  // namespace orvella::shell

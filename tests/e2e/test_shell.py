@@ -85,6 +85,18 @@ class TrayItem(ShellTest):
         self.assertEqual(tray.stdout.readline().strip(), "ready")
         return tray
 
+    def test_qt_quick_is_loaded_when_the_settings_window_first_opens(self):
+        self.start_tray()
+        self.orvella.start(fish=len(TEST_APPS))
+        self.assertTrue(wait_until(lambda: self.desktop.windows(), timeout=5), "no fish")
+        maps = lambda: open(f"/proc/{self.orvella.proc.pid}/maps").read()
+        self.assertNotIn("libQt6Quick", maps())
+        self.assertNotIn("orvella-panel.so", maps())
+        self.open_settings()
+        self.assertIn("libQt6Quick", maps())
+        # The panel works once loaded: a tab's control is on the screen.
+        self.assertTrue(wait_until(lambda: self.geometry("tab2"), timeout=5))
+
     def test_tray_icon_menu_toggles_settings_window_and_quit(self):
         tray = self.start_tray()
         self.orvella.start(fish=len(TEST_APPS))
