@@ -55,7 +55,10 @@ class InstalledTest(DesktopTest):
         if r.returncode != 0:
             return None
         pid = int(r.stdout.strip().strip("(),").split()[-1])
-        return os.path.realpath(f"/proc/{pid}/exe")
+        try:
+            return os.path.realpath(f"/proc/{pid}/exe", strict=True)
+        except OSError:  # it quit between the answer and the look
+            return None
 
     def launch_entry(self, prefix):
         entry = os.path.join(prefix, "share", "applications", "orvella.desktop")
