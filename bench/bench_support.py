@@ -42,3 +42,32 @@ def nine_apps(desktop):
             f.write(f"[Desktop Entry]\nType=Application\nName=Bench {i}\nIcon={icon}\nExec=/bin/true\n")
         paths.append(path)
     return paths
+
+
+def wait_for_tray(desktop, timeout=10):
+    """Waits until a tray host owns the desktop's system tray selection: an
+    Orvella started before it would find no tray and open its settings
+    window. True once one does."""
+    import ctypes
+    import time
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XGetSelectionOwner.restype = ctypes.c_ulong
+    x11.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    dpy = x11.XOpenDisplay(desktop.env["DISPLAY"].encode())
+    if not dpy:
+        return False
+    try:
+        selection = x11.XInternAtom(dpy, b"_NET_SYSTEM_TRAY_S0", 0)
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            if x11.XGetSelectionOwner(dpy, selection):
+                return True
+            time.sleep(0.1)
+        return False
+    finally:
+        x11.XCloseDisplay(dpy)

@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 
 from harness import Desktop, Orvella  # noqa: E402
-from bench_support import cpu, nine_apps  # noqa: E402
+from bench_support import cpu, nine_apps, wait_for_tray  # noqa: E402
 
 SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 20
 ROUNDS = int(sys.argv[2]) if len(sys.argv) > 2 else 3
@@ -52,6 +52,8 @@ for round in range(ROUNDS):
         try:
             if shutil.which("tint2"):
                 desktop.spawn(["tint2"])
+                if not wait_for_tray(desktop):
+                    print("  tint2 did not take the tray: Orvella opens its settings window", flush=True)
             desktop.mouse(1900, 1060)
             if name == "orvella":
                 orvella = Orvella(desktop)
