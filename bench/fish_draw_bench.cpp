@@ -20,16 +20,25 @@ using namespace orvella::testing;
 
 namespace {
 
-void FishDraw(benchmark::State& state) {
-    FakeDesktop desk;
+// A fish of a 72-point icon at 2x, grown to 0.86, whose window is at 0.58.
+std::unique_ptr<FishIconView> benchFish(FakeDesktop& desk) {
     QImage iconImage(144, 144, QImage::Format_ARGB32_Premultiplied);
     iconImage.fill(qRgba(40, 120, 200, 255));
     iconImage.setDevicePixelRatio(2);
     OrvellaApp app{"Bench", "/bench.desktop", std::make_shared<QtImage>(iconImage, Size{72, 72})};
-    FishIconView view(app, FishViewServices{desk.clock, desk.random, desk.scheduler, desk.workspace, [] {
-                          return std::optional<double>(0.58);
-                      }, {}, {}});
-    view.setGrowthScale(0.86, false);
+    auto view = std::make_unique<FishIconView>(app, FishViewServices{desk.clock, desk.random, desk.scheduler,
+                                                                     desk.workspace, [] {
+                                                                         return std::optional<double>(0.58);
+                                                                     },
+                                                                     {}, {}});
+    view->setGrowthScale(0.86, false);
+    return view;
+}
+
+void FishDraw(benchmark::State& state) {
+    FakeDesktop desk;
+    auto fish = benchFish(desk);
+    FishIconView& view = *fish;
     if (state.range(0) == 1) view.showCapture(desk.clock.now() + 1e9);
     // The second argument 0 draws everything with the painter alone.
     QtCanvas::setOwnRasteriser(state.range(1) == 1);
@@ -54,14 +63,8 @@ void FishDraw(benchmark::State& state) {
 // kept plate and faded to the window's alpha, on the main thread.
 void QuietFrame(benchmark::State& state) {
     FakeDesktop desk;
-    QImage iconImage(144, 144, QImage::Format_ARGB32_Premultiplied);
-    iconImage.fill(qRgba(40, 120, 200, 255));
-    iconImage.setDevicePixelRatio(2);
-    OrvellaApp app{"Bench", "/bench.desktop", std::make_shared<QtImage>(iconImage, Size{72, 72})};
-    FishIconView view(app, FishViewServices{desk.clock, desk.random, desk.scheduler, desk.workspace, [] {
-                          return std::optional<double>(0.58);
-                      }, {}, {}});
-    view.setGrowthScale(0.86, false);
+    auto fish = benchFish(desk);
+    FishIconView& view = *fish;
     FakeSurface surface(SurfaceKind::fish, Rect::make(0, 0, 112, 112), "fish", {});
     surface.setAlpha(0.58);
     view.setWindow(&surface);
