@@ -231,6 +231,53 @@ TEST(CoverageRaster, HairlineOutlinesJoinWithoutDoubleStrengthAndCapsReachHalfAP
     EXPECT_EQ(butt.alpha(6, 4), 0);
 }
 
+// What a hairline is by definition: for each segment a parallelogram one
+// pixel across its major axis, all turning the same way, summed.
+Path parallelograms(const std::vector<Point>& points, bool closed) {
+    Path out;
+    const std::size_t n = points.size();
+    for (std::size_t i = 0; i + 1 < n + (closed ? 1 : 0); ++i) {
+        const Point a = points[i], b = points[(i + 1) % n];
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        const Point o = std::abs(dx) >= std::abs(dy) ? Point{0, dx > 0 ? 0.5 : -0.5} : Point{dy > 0 ? -0.5 : 0.5, 0};
+        Path q;
+        q.moveTo({a.x + o.x, a.y + o.y});
+        q.lineTo({b.x + o.x, b.y + o.y});
+        q.lineTo({b.x - o.x, b.y - o.y});
+        q.lineTo({a.x - o.x, a.y - o.y});
+        q.close();
+        append(out, q);
+    }
+    return out;
+}
+
+TEST(CoverageRaster, HairlinesOfManySegmentsDrawWhatTheirParallelogramsCover) {
+    // A many-sided outline (long runs of segments sharing an offset, and
+    // the turns between them) and an open line of collinear pieces.
+    std::vector<Point> ring;
+    for (int i = 0; i < 40; ++i) {
+        const double t = 2 * std::numbers::pi * i / 40;
+        ring.push_back({20.3 + 13.7 * std::cos(t), 19.6 + 11.2 * std::sin(t)});
+    }
+    const std::vector<Point> pieces = {{3.2, 36.5}, {9.7, 35.1}, {16.2, 33.7}, {22.7, 32.3}, {24.1, 25.0}, {25.3, 18.9}};
+    for (const bool closed : {true, false}) {
+        const auto& points = closed ? ring : pieces;
+        Path path;
+        path.moveTo(points[0]);
+        for (std::size_t i = 1; i < points.size(); ++i) path.lineTo(points[i]);
+        if (closed) path.close();
+        CoverageRaster raster;
+        Buffer drawn(44, 44), expected(44, 44);
+        ASSERT_TRUE(raster.strokeHairline(drawn.target(), path, {}, 0.8, LineCap::butt, kWhite, 1));
+        ASSERT_TRUE(raster.fill(expected.target(), parallelograms(points, closed), {}, kWhite, 0.8));
+        int worst = 0;
+        for (int y = 0; y < 44; ++y)
+            for (int x = 0; x < 44; ++x) worst = std::max(worst, std::abs(drawn.alpha(x, y) - expected.alpha(x, y)));
+        EXPECT_LE(worst, 1) << (closed ? "ring" : "pieces");
+        EXPECT_GT(drawn.ink(), 10);
+    }
+}
+
 TEST(CoverageRaster, PixelsArePutDownWithinTheClipAtTheirOpacity) {
     Buffer b(8, 8, 0xff000000u);  // opaque black
     std::vector<std::uint32_t> source(16, 0xffffffffu);  // 4 x 4 opaque white
