@@ -762,13 +762,15 @@ class CompositorTest(unittest.TestCase):
         """Clicks the first fish until `done()` holds. The fish swims on
         between the look and the click: a click that found only water is
         tried again."""
+        clicked = []
         for _ in range(6):
             fish = wait_until(lambda: self.desktop.windows(), timeout=3)
             self.assertTrue(fish, "no fish")
-            self.desktop.click(fish[0]["x"] + 56, fish[0]["y"] + 56)
+            clicked.append((fish[0]["x"] + 56, fish[0]["y"] + 56))
+            self.desktop.click(*clicked[-1])
             if wait_until(done, timeout=settle):
                 return
-        self.fail(what)
+        self.fail(f"{what}; clicked at {clicked}, the fish now at {self.centres()}")
 
     def launch_beside_another_window(self, app_id="org.orvella.Launched"):
         """The launch tests' start: the catalogue holds only an entry of a
