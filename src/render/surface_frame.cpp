@@ -27,9 +27,7 @@ bool drawSurfaceFrame(QImage& image, std::unique_ptr<QPainter>& painter, const S
     if (clipped) {
         const qreal dpr = image.devicePixelRatio();
         painter->resetTransform();
-        // Whole pixels clip without going through the painter's path clip.
-        if (dpr == 1) painter->setClipRect(area);
-        else painter->setClipRect(QRectF(area.x() / dpr, area.y() / dpr, area.width() / dpr, area.height() / dpr));
+        painter->setClipRect(QRectF(area.x() / dpr, area.y() / dpr, area.width() / dpr, area.height() / dpr));
     }
     double fade = frame.alpha;
     {

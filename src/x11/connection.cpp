@@ -42,9 +42,8 @@ bool canOpenDisplay() {
 }
 
 void requestBlurBehind(QWindow* window) {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !window) return;
-    xcb_connection_t* c = x11->connection();
+    xcb_connection_t* c = xcbConnection();
+    if (!c || !window) return;
     // An empty region means all of the window.
     const char* name = "_KDE_NET_WM_BLUR_BEHIND_REGION";
     auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);

@@ -120,9 +120,8 @@ void X11Surface::watchStructure(bool watch) {
     // needs the unmap and the next map to know the window is on screen
     // again: the events come back while it is hidden.
     if (structureWatched_ == watch) return;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !window_->handle()) return;
-    xcb_connection_t* c = x11->connection();
+    xcb_connection_t* c = xcbConnection();
+    if (!c || !window_->handle()) return;
     const auto id = static_cast<xcb_window_t>(window_->winId());
     auto cookie = xcb_get_window_attributes(c, id);
     if (auto* reply = xcb_get_window_attributes_reply(c, cookie, nullptr)) {
@@ -407,15 +406,15 @@ unsigned long X11Surfaces::ceiling() {
 
 void X11Surfaces::raise(SurfaceWindow* window) {
     const unsigned long below = ceiling();
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (below == 0 || !x11 || !window->handle()) {
+    xcb_connection_t* connection = xcbConnection();
+    if (below == 0 || !connection || !window->handle()) {
         window->raise();
         return;
     }
     // Directly beneath the lowest of our own menus and dialogs: above every
     // window that is beneath them.
     const uint32_t values[] = {static_cast<uint32_t>(below), XCB_STACK_MODE_BELOW};
-    xcb_configure_window(x11->connection(), static_cast<xcb_window_t>(window->winId()),
+    xcb_configure_window(connection, static_cast<xcb_window_t>(window->winId()),
                          XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values);
     flushSoon();
 }

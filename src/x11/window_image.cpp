@@ -46,8 +46,7 @@ SurfaceWindow::~SurfaceWindow() {
     painter_.reset();
     releaseShared();
     if (gc_ != 0 && qGuiApp)
-        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
-            xcb_free_gc(x11->connection(), gc_);
+        if (xcb_connection_t* c = xcbConnection()) xcb_free_gc(c, gc_);
 }
 
 void SurfaceWindow::exposeEvent(QExposeEvent*) {
@@ -75,9 +74,9 @@ void SurfaceWindow::releaseShared() {
     painter_.reset();
     image_ = QImage();
     if (qGuiApp)
-        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-            xcb_shm_detach(x11->connection(), shared_->segment);
-            xcb_flush(x11->connection());
+        if (xcb_connection_t* c = xcbConnection()) {
+            xcb_shm_detach(c, shared_->segment);
+            xcb_flush(c);
         }
     // The segment was marked for removal when made: it goes once the server
     // has let go of it too.
@@ -106,8 +105,7 @@ bool SurfaceWindow::prepare() {
     painter_.reset();
     releaseShared();
     image_ = QImage();
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* c = xcbConnection();
     if (c && !sharedFailed_ && serverHasShm(c)) {
         const size_t bytes = static_cast<size_t>(pixels.width()) * 4 * static_cast<size_t>(pixels.height());
         const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
